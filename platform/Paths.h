@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Linux homes of the macOS folders the program uses. Every path comes from HOME and
+// the XDG variables, so a test that points them at a temporary folder touches nothing
+// of the real user's.
+namespace Paths {
+
+QString home();
+// The user's Library folder: $XDG_STATE_HOME/norvane (logs go to its "Logs").
+QString libraryDirectory();
+// $XDG_CONFIG_HOME/norvane: the user defaults.
+QString configDirectory();
+// $XDG_DATA_HOME/norvane: keychain items and other persistent data.
+QString dataDirectory();
+// The user's Downloads folder.
+QString downloadsDirectory();
+// Expands a leading "~" to the home folder.
+QString expandTilde(const QString& path);
+
+} // namespace Paths

@@ -1,0 +1,61 @@
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+QTemporaryDir*& tempDir()
+{
+    static QTemporaryDir* dir = nullptr;
+    return dir;
+}
+} // namespace
+
+namespace TestEnvironment {
+
+QString root()
+{
+    return tempDir() ? tempDir()->path() : QString();
+}
+
+void isolate()
+{
+    delete tempDir();
+    tempDir() = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/norvane-test-XXXXXX"));
+    const QString base = tempDir()->path();
+    const auto set = [&](const char* name, const QString& sub) {
+        const QString path = base + sub;
+        QDir().mkpath(path);
+        qputenv(name, path.toUtf8());
+    };
+    set("HOME", QStringLiteral("/home"));
+    set("XDG_CONFIG_HOME", QStringLiteral("/home/.config"));
+    set("XDG_DATA_HOME", QStringLiteral("/home/.local/share"));
+    set("XDG_STATE_HOME", QStringLiteral("/home/.local/state"));
+    set("XDG_CACHE_HOME", QStringLiteral("/home/.cache"));
+    set("XDG_RUNTIME_DIR", QStringLiteral("/run"));
+    QFile::setPermissions(base + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    set("NORVANE_RUNTIME_DIR", QStringLiteral("/run/norvane"));
+    QDir().mkpath(base + QStringLiteral("/home/Downloads"));
+    qputenv("XDG_DOWNLOAD_DIR", (base + QStringLiteral("/home/Downloads")).toUtf8());
+}
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+}
+
+} // namespace TestEnvironment
