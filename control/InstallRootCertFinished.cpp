@@ -1,0 +1,6 @@
+#include "control/InstallRootCertFinished.h"
+
+IpcMessageId InstallRootCertFinished::id() const
+{
+    return IpcMessageId::installRootCertFinished;
+}

@@ -1,0 +1,6 @@
+#include "control/UpdateMessage.h"
+
+IpcMessageId UpdateMessage::id() const
+{
+    return IpcMessageId::update;
+}
