@@ -74,7 +74,10 @@ void SerialQueue::run()
         if (next.due > now) {
             if (m_stopping)
                 return;
-            m_condition.wait_until(lock, next.due);
+            // A copy: the wait releases the lock, and a push may move the entries (and
+            // the time point the wait still reads).
+            const auto due = next.due;
+            m_condition.wait_until(lock, due);
             continue;
         }
         auto item = next.item;

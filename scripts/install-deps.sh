@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
   fonts-dejavu-core
+  dbus-daemon
   clang-14 libclang-rt-14-dev
 )
 missing=()
