@@ -1,5 +1,7 @@
 #include "control/UserDataSyncMessage.h"
 
+#include "core/SessionData.h"
+
 #include <QStringDecoder>
 
 #include <mutex>
@@ -8,7 +10,10 @@ namespace {
 std::mutex sourceMutex;
 UserDataSyncMessage::SessionDataSource& sessionDataSource()
 {
-    static UserDataSyncMessage::SessionDataSource source;
+    // The application sends its own session; the extension's stand-in sets its own source.
+    static UserDataSyncMessage::SessionDataSource source = []() -> std::optional<QByteArray> {
+        return SessionData::shared()->toJson();
+    };
     return source;
 }
 

@@ -27,7 +27,7 @@ public:
     // An absent "request" counts as a request; an absent "data" gives an empty buffer.
     bool load(const IpcDictionary& dictionary, SharedFileHandle fileHandle, QString* failure) override;
 
-    // Where toDictionary() takes the session JSON from, for the whole process (SessionData
-    // at start-up); until one is set there is none. Any thread may call it.
+    // Where toDictionary() takes the session JSON from, for the whole process: by default
+    // SessionData::shared(); nullptr means none. Any thread may call it.
     static void setSessionDataSource(SessionDataSource source);
 };

@@ -1,6 +1,11 @@
 #include "control/UserDataSyncMessage.h"
 
 #include "IpcTestPrinters.h"
+#include "core/SessionData.h"
+#include "platform/UserDefaults.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +18,15 @@ std::shared_ptr<UserDataSyncMessage> receive(const IpcDictionary& payload)
     return std::dynamic_pointer_cast<UserDataSyncMessage>(IpcMessage::create(3, payload, nullptr));
 }
 } // namespace
+
+TEST(UserDataSyncMessage, SendsTheSharedSessionByDefault)
+{
+    UserDefaults::standard().setString(SessionData::authTokenKey, QStringLiteral("stored-token"));
+    const IpcDictionary wire = UserDataSyncMessage().toDictionary();
+    const auto decoded = QJsonDocument::fromJson(wire.value(kData).toUtf8()).object();
+    EXPECT_EQ(decoded.value(QStringLiteral("authToken")).toString(), QStringLiteral("stored-token"));
+    EXPECT_TRUE(decoded.contains(QStringLiteral("userConfig")));
+}
 
 TEST(UserDataSyncMessage, SendsTheSessionJsonCurrentAtSendingTime)
 {
