@@ -1,0 +1,12 @@
+#pragma once
+
+// How much the HTTP activity log writes.
+enum class NetworkActivityLoggerLevel
+{
+    off,
+    debug,
+    info,
+    warn,
+    error,
+    fatal
+};
