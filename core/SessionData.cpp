@@ -1,5 +1,10 @@
 #include "core/SessionData.h"
 
+#include "core/ApiClient.h"
+#include "core/ApiUrls.h"
+#include "core/HttpSession.h"
+#include "core/RetriveTokenResponse.h"
+
 #include "core/JsonDecoding.h"
 #include "core/Log.h"
 #include "platform/DateFormatter.h"
@@ -326,4 +331,28 @@ QDateTime SessionData::bootTime()
 QDateTime SessionData::startOfDay(const QDateTime& date)
 {
     return date.toLocalTime().date().startOfDay();
+}
+
+void SessionData::retrieveToken(RetrieveTokenCompletion completion)
+{
+    ApiClient::session()
+        .post(ApiUrls::retrieveToken(), ApiClient::deviceParameters())
+        ->validate()
+        .responseDecodable<RetriveTokenResponse>([completion](const DataResponse<RetriveTokenResponse>& response) {
+            const int status = response.statusCode();
+            const bool noResponse = response.hasNoResponse();
+            if (response.isFailure() || !response.value) {
+                completion(false, status, noResponse);
+                return;
+            }
+            const auto& token = response.value->authToken;
+            const auto& email = response.value->userEmail;
+            if (!token || token->isEmpty() || !email || email->isEmpty()) {
+                completion(false, status, noResponse);
+                return;
+            }
+            UserDefaults::standard().setString(authTokenKey, *token);
+            UserDefaults::standard().setString(userEmailKey, *email);
+            completion(true, status, noResponse);
+        });
 }

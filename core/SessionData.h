@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,9 +44,12 @@ public:
     // Replaces it (after fresh user data has been decoded). A null pointer is ignored.
     static void setShared(std::shared_ptr<SessionData> instance);
 
-    // The retrieve-token request of the e-mail sign-in belongs here as a static member
-    // taking std::function<void(bool success, int statusCode, bool noResponse)>; it is
-    // added together with the management-server client.
+    // The retrieve-token request of the e-mail sign-in: posts the device parameters and,
+    // when the reply carries both a token and an e-mail, stores them. The completion runs
+    // on the main thread with the outcome, the HTTP status (0 without a response) and
+    // whether no response arrived at all.
+    using RetrieveTokenCompletion = std::function<void(bool success, int statusCode, bool noResponse)>;
+    static void retrieveToken(RetrieveTokenCompletion completion);
 
     QString authToken() const; // "" when absent
     QString userEmail() const; // "" when absent
