@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class QHBoxLayout;
+class QVBoxLayout;
+class SessionObservableObject;
+class SidebarView;
+
+// The signed-in layout: the sidebar on the left and the detail column on the right,
+// which starts on the block history page. The sidebar replaces the detail column's page
+// with setDetail().
+class MainView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MainView(SessionObservableObject* sessionModel, QWidget* parent = nullptr);
+
+    SidebarView* sidebar() const;
+    // The page the detail column shows.
+    QWidget* detail() const;
+    // Shows `page` in the detail column, taking ownership. The page shown before is
+    // removed at once and deleted once control returns to the event loop, so a page
+    // may call this from one of its own handlers.
+    void setDetail(QWidget* page);
+
+private:
+    SidebarView* m_sidebar;
+    QWidget* m_detailColumn;
+    QVBoxLayout* m_detailLayout;
+    QWidget* m_detail = nullptr;
+};
