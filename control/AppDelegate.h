@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/IpcMessage.h"
+#include "control/NvWinow.h"
 #include "control/Updater.h"
 #include "core/SessionObservableObject.h"
 #include "platform/SerialQueue.h"
@@ -17,7 +18,6 @@
 #include <mutex>
 
 class LoadingModel;
-class NvWinow;
 class QMenu;
 class QWidget;
 class Reachability;
@@ -40,7 +40,8 @@ public:
     // Builds the window's content; the user interface registers it (control/ can't see ui/).
     using ContentFactory = std::function<QWidget*(SessionObservableObject*, LoadingModel*)>;
 
-    explicit AppDelegate(Timing timing = {}, QObject* parent = nullptr);
+    explicit AppDelegate(QObject* parent = nullptr);
+    AppDelegate(Timing timing, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // The process-wide delegate, set at start-up; nullptr before.

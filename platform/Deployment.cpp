@@ -11,6 +11,12 @@ QString setting(const char* name, const QString& fallback)
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? fallback : value;
 }
+std::chrono::milliseconds milliseconds(const char* name, std::chrono::milliseconds fallback)
+{
+    bool ok = false;
+    const qint64 value = qEnvironmentVariable(name).toLongLong(&ok);
+    return ok && value > 0 ? std::chrono::milliseconds(value) : fallback;
+}
 } // namespace
 
 namespace Deployment {
@@ -44,7 +50,17 @@ QString sentryDsn()
 {
     return setting("NORVANE_SENTRY_DSN",
                    QStringLiteral("https://4f1c8e2a9b7d40d5a3e6c1b2f0a9d8e7:9a8b7c6d5e4f40312a1b0c9d8e7f6a5b@"
-                                  "o0.ingest.sentry.io/4504067261"));
+                                  "crash.norvane.org/4504067261"));
+}
+
+std::chrono::milliseconds firstSupervisionDelay()
+{
+    return milliseconds("NORVANE_FIRST_SUPERVISION_MS", std::chrono::seconds(10));
+}
+
+std::chrono::milliseconds supervisionInterval()
+{
+    return milliseconds("NORVANE_SUPERVISION_INTERVAL_MS", std::chrono::seconds(30));
 }
 
 } // namespace Deployment

@@ -10,7 +10,6 @@
 #include "TestEnvironment.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <atomic>
@@ -46,16 +45,9 @@ bool logHas(const QString& part)
     return std::any_of(entries.cbegin(), entries.cend(), [&](const QString& e) { return e.contains(part); });
 }
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000)
+bool waitFor(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::yield();
-    }
-    return true;
+    return QTest::qWaitFor(condition, 10000);
 }
 
 // The extension's end of the link, in this process.
