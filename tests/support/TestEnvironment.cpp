@@ -40,6 +40,9 @@ void isolate()
     set("NORVANE_RUNTIME_DIR", QStringLiteral("/run/norvane"));
     QDir().mkpath(base + QStringLiteral("/home/Downloads"));
     qputenv("XDG_DOWNLOAD_DIR", (base + QStringLiteral("/home/Downloads")).toUtf8());
+    // Pages send requests as soon as they appear: without a peer they go to a loopback
+    // port where nothing listens, never to the real server.
+    qputenv("NORVANE_SERVER_HOST", "127.0.0.1:1");
 }
 
 QString readFile(const QString& path)

@@ -6,7 +6,8 @@
 // test touches the real user's files.
 namespace TestEnvironment {
 QString root();
-// Points HOME, XDG_* and NORVANE_RUNTIME_DIR below a new temporary folder.
+// Points HOME, XDG_* and NORVANE_RUNTIME_DIR below a new temporary folder, and the
+// management server at a closed loopback port (ManagementServerPeer points it at itself).
 void isolate();
 // Reads a whole file as UTF-8 ("" when missing).
 QString readFile(const QString& path);

@@ -12,6 +12,11 @@ QColor busyOverlayColor()
     return QColor::fromRgb(142, 142, 147);
 }
 
+QColor errorTextColor()
+{
+    return QColor::fromRgb(255, 59, 48);
+}
+
 QColor buttonBorderColor()
 {
     return QColor(Qt::black);

@@ -13,6 +13,9 @@ QColor accentColor();
 QColor busyOverlayColor();
 inline constexpr qreal busyOverlayOpacity = 0.5;
 
+// The platform's red, for error messages on the pages.
+QColor errorTextColor();
+
 // Both button styles: the label padded 4 above and below and 25 left and right, a black
 // border 2 wide inside the button's rectangle, square corners.
 inline constexpr QMargins buttonPadding{25, 4, 25, 4};
