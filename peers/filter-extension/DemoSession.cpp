@@ -1,0 +1,58 @@
+#include "DemoSession.h"
+
+#include "core/Day.h"
+#include "core/SessionData.h"
+
+#include <QJsonValue>
+
+namespace DemoSession {
+
+ServerConfiguaration userConfig()
+{
+    ServerConfiguaration config = ServerConfiguaration::makeDefault();
+    config.BypassesPermitted = 3;
+    config.BypassDuration = 30;
+    config.UpdateFrequency = 60;
+    config.PrimaryDns = QStringLiteral("1.1.1.3");
+    config.SecondaryDns = QStringLiteral("1.0.0.3");
+    config.SelfModeration = QStringList{QStringLiteral("reddit.com"), QStringLiteral("tiktok.com"),
+                                        QStringLiteral("instagram.com")};
+    config.CustomWhitelist = QStringList{QStringLiteral("wikipedia.org"), QStringLiteral("khanacademy.org")};
+    config.CustomTriggerBlacklist = QStringList{QStringLiteral("casino")};
+    config.ConfiguredLists = QList<ListConfigurationModel>{
+        {QStringLiteral("blacklist"), QStringLiteral("lists/adult.txt")},
+        {QStringLiteral("whitelist"), QStringLiteral("lists/education.txt")},
+    };
+    // School days allow the internet from 7:00 to 21:30, the weekend has no restriction.
+    TimeRestrictionMap restrictions;
+    for (const Day day : allDays()) {
+        TimeRestrictionModel model;
+        const bool weekend = day == Day::saturday || day == Day::sunday;
+        model.EnabledThrough = weekend ? QStringList{QStringLiteral("8.00"), QStringLiteral("23.00")}
+                                       : QStringList{QStringLiteral("7.00"), QStringLiteral("21.30")};
+        model.RestrictionsEnabled = !weekend;
+        restrictions.insert(rawValue(day), model);
+    }
+    config.TimeRestrictions = restrictions;
+    config.UpdateChannel = QStringLiteral("Stable");
+    config.EnableRelaxedPolicyPasscode = 0;
+    config.DebugEnabled = 1;
+    return config;
+}
+
+QJsonObject session(const QDateTime& now)
+{
+    return QJsonObject{
+        {SessionData::authTokenKey, QString::fromLatin1(authToken)},
+        {SessionData::userEmailKey, QString::fromLatin1(userEmail)},
+        {QStringLiteral("userConfig"), userConfig().encode()},
+        {SessionData::lastSyncTimeKey, SessionData::referenceSeconds(now)},
+        {SessionData::isLastSyncFailedKey, false},
+        {SessionData::bypassesUsedKey, 0},
+        {SessionData::relaxedPolicyEnabledTimeKey, QJsonValue(QJsonValue::Null)},
+        {SessionData::lastRelaxedPolicyUsedTimeKey,
+         SessionData::referenceSeconds(SessionData::startOfDay(now).addDays(-1))},
+    };
+}
+
+} // namespace DemoSession

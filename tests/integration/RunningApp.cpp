@@ -1,0 +1,120 @@
+#include "RunningApp.h"
+
+#include "LogEntries.h"
+#include "platform/Deployment.h"
+#include "platform/Paths.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <csignal>
+
+RunningApp::RunningApp(const QProcessEnvironment& extra)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("NORVANE_FIRST_SUPERVISION_MS"), QStringLiteral("300"));
+    environment.insert(QStringLiteral("NORVANE_SUPERVISION_INTERVAL_MS"), QStringLiteral("500"));
+    environment.insert(extra);
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(executablePath(), {});
+    m_process.waitForStarted(10000);
+}
+
+RunningApp::~RunningApp()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool RunningApp::isRunning() const
+{
+    return m_process.state() == QProcess::Running;
+}
+
+std::optional<int> RunningApp::waitForExit(int milliseconds)
+{
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(milliseconds))
+        return std::nullopt;
+    if (m_process.exitStatus() != QProcess::NormalExit)
+        return std::nullopt;
+    return m_process.exitCode();
+}
+
+QString RunningApp::output() const
+{
+    return QString::fromUtf8(m_process.readAll());
+}
+
+QString RunningApp::executablePath()
+{
+    return QStringLiteral(NORVANE_TEST_BUNDLE_DIR "/Contents/MacOS/Norvane");
+}
+
+QString RunningApp::logPath(const QString& name)
+{
+    return Paths::libraryDirectory() + QStringLiteral("/Logs/") + name + QStringLiteral("-0.log");
+}
+
+int RunningApp::countLogEntries(const QString& name, const QString& text)
+{
+    const QStringList entries = LogEntries::read(logPath(name));
+    return static_cast<int>(std::count_if(entries.cbegin(), entries.cend(),
+                                          [&](const QString& entry) { return entry.contains(text); }));
+}
+
+bool RunningApp::waitForLogEntry(const QString& name, const QString& text, int count, int milliseconds)
+{
+    return QTest::qWaitFor([&] { return countLogEntries(name, text) >= count; }, milliseconds);
+}
+
+namespace StartedExtension {
+
+std::optional<qint64> processId()
+{
+    QFile file(Deployment::runtimeDirectory() + QStringLiteral("/org.norvane.filter.mac.extension.pid"));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonValue pid = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("pid"));
+    if (!pid.isDouble())
+        return std::nullopt;
+    return pid.toInteger();
+}
+
+bool isRunning(qint64 pid)
+{
+    // A zombie has ended; its parent (init or a subreaper) has not reaped it yet.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = stat.readAll();
+    const qsizetype close = content.lastIndexOf(')');
+    return close > 0 && content.size() > close + 2 && content.at(close + 2) != 'Z' && content.at(close + 2) != 'X';
+}
+
+bool waitForProcess(int milliseconds, std::optional<qint64> other)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const auto pid = processId();
+            return pid && pid != other && isRunning(*pid);
+        },
+        milliseconds);
+}
+
+void kill(int signal)
+{
+    if (const auto pid = processId(); pid && isRunning(*pid))
+        ::kill(static_cast<pid_t>(*pid), signal);
+}
+
+} // namespace StartedExtension
