@@ -10,6 +10,11 @@ QString urlQueryAllowed(const QString& text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text, QByteArrayLiteral("!$&'()*+,/:;=?@")));
 }
 
+QString urlHostAllowed(const QString& text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text, QByteArrayLiteral("!$&'()*+,;=:[]")));
+}
+
 QString queryComponent(const QString& text)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(text, QByteArrayLiteral("/?")));

@@ -1,13 +1,14 @@
 #include "ui/MainView.h"
 
 #include "ui/pages/BlockHistoryView.h"
+#include "ui/sidebar/SidebarCell.h"
 #include "ui/sidebar/SidebarView.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 MainView::MainView(SessionObservableObject* sessionModel, QWidget* parent)
-    : QWidget(parent), m_sidebar(new SidebarView(sessionModel)), m_detailColumn(new QWidget),
+    : QWidget(parent), m_sessionModel(sessionModel), m_sidebar(new SidebarView(sessionModel)), m_detailColumn(new QWidget),
       m_detailLayout(new QVBoxLayout(m_detailColumn))
 {
     setObjectName(QStringLiteral("MainView"));
@@ -21,7 +22,15 @@ MainView::MainView(SessionObservableObject* sessionModel, QWidget* parent)
     columns->addWidget(m_sidebar);
     columns->addWidget(m_detailColumn, 1);
 
-    setDetail(new BlockHistoryView(sessionModel));
+    showActiveCell();
+    connect(m_sidebar, &SidebarView::activeCellChanged, this, &MainView::showActiveCell);
+}
+
+void MainView::showActiveCell()
+{
+    SidebarCell* cell = m_sidebar->activeCell();
+    QWidget* page = cell ? cell->destination() : nullptr;
+    setDetail(page ? page : new BlockHistoryView(m_sessionModel));
 }
 
 SidebarView* MainView::sidebar() const

@@ -7,9 +7,9 @@ class QVBoxLayout;
 class SessionObservableObject;
 class SidebarView;
 
-// The signed-in layout: the sidebar on the left and the detail column on the right,
-// which starts on the block history page. The sidebar replaces the detail column's page
-// with setDetail().
+// The signed-in layout: the sidebar on the left and the detail column on the right. The
+// detail column shows the page of the sidebar's active entry, built anew each time the
+// entry becomes active; with no entry active it shows a block history page.
 class MainView : public QWidget
 {
     Q_OBJECT
@@ -26,6 +26,9 @@ public:
     void setDetail(QWidget* page);
 
 private:
+    void showActiveCell();
+
+    SessionObservableObject* m_sessionModel;
     SidebarView* m_sidebar;
     QWidget* m_detailColumn;
     QVBoxLayout* m_detailLayout;

@@ -201,20 +201,25 @@ TEST_F(ContentViewTest, BusyOverlayCoversWhicheverPageIsShownButNotTheTitleBar)
     }
 }
 
-TEST_F(ContentViewTest, AccentGroundShowsAroundTheEmptyTitleBarAndThePageAreaIsWhite)
+TEST_F(ContentViewTest, AccentGroundShowsAroundTheTitleBarItemsAndThePageAreaIsWhite)
 {
     for (bool signedIn : {false, true}) {
         SCOPED_TRACE(signedIn ? "signed in" : "signed out");
         session.setIsLoggedIn(signedIn);
         settle();
         const QImage image = Rendering::grab(view.get());
+        // The bar's corners and the room its spacer leaves between title and e-mail.
         for (const QPoint& p : {QPoint(0, 0), QPoint(500, 15), QPoint(999, 29)}) {
             const QRgb pixel = image.pixel(p);
             EXPECT_EQ(qRed(pixel), 8) << p.x() << "," << p.y();
             EXPECT_EQ(qGreen(pixel), 140) << p.x() << "," << p.y();
             EXPECT_EQ(qBlue(pixel), 188) << p.x() << "," << p.y();
         }
-        for (const QPoint& p : {QPoint(0, 30), QPoint(100, 300), QPoint(999, 699)})
+        // Signed in, the sidebar takes the first 250 pixels of the page area.
+        const QColor left = signedIn ? SidebarView::backgroundColor() : QColor(Qt::white);
+        for (const QPoint& p : {QPoint(0, 30), QPoint(100, 690)})
+            EXPECT_TRUE(Rendering::near(image.pixel(p), left, 0)) << p.x() << "," << p.y();
+        for (const QPoint& p : {QPoint(251, 31), QPoint(600, 650), QPoint(999, 699)})
             EXPECT_TRUE(Rendering::near(image.pixel(p), Qt::white, 0)) << p.x() << "," << p.y();
     }
 }

@@ -1,0 +1,6 @@
+#include "ui/pages/AdvancedView.h"
+
+AdvancedView::AdvancedView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("AdvancedView"));
+}

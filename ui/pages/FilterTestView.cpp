@@ -1,0 +1,6 @@
+#include "ui/pages/FilterTestView.h"
+
+FilterTestView::FilterTestView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FilterTestView"));
+}

@@ -1,0 +1,6 @@
+#include "ui/pages/HelpAndSupportView.h"
+
+HelpAndSupportView::HelpAndSupportView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("HelpAndSupportView"));
+}

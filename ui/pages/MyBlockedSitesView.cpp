@@ -1,0 +1,6 @@
+#include "ui/pages/MyBlockedSitesView.h"
+
+MyBlockedSitesView::MyBlockedSitesView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("MyBlockedSitesView"));
+}

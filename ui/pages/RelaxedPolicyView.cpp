@@ -1,0 +1,6 @@
+#include "ui/pages/RelaxedPolicyView.h"
+
+RelaxedPolicyView::RelaxedPolicyView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("RelaxedPolicyView"));
+}

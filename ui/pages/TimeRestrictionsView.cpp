@@ -1,0 +1,6 @@
+#include "ui/pages/TimeRestrictionsView.h"
+
+TimeRestrictionsView::TimeRestrictionsView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TimeRestrictionsView"));
+}
