@@ -259,14 +259,17 @@ TEST_F(SystemExtensionManagerTest, UserApprovalHoldsTheFirstActivationUntilGiven
 
 TEST_F(SystemExtensionManagerTest, AnExtensionThatIgnoresSigtermIsKilled)
 {
+    // The marker says the trap is in place: a SIGTERM before it would simply end the script.
+    const QString trapped = TestEnvironment::root() + QStringLiteral("/trap-set");
     makeExtensionBundle(mainBundle, extensionId, QStringLiteral("1.0"), QStringLiteral("1"),
-                        "trap '' TERM\nwhile :; do sleep 1; done\n");
+                        (QStringLiteral("trap '' TERM\ntouch '%1'\nwhile :; do sleep 1; done\n").arg(trapped)).toUtf8());
     manager.setStopTimeout(std::chrono::milliseconds(300));
     DiagnosticsCapture diagnostics;
     submit(SystemExtensionRequest::Kind::activation);
     ASSERT_TRUE(delegate.waitForAnswers(1));
     const auto pid = ExtensionProcess(extensionId).runningProcessId();
     ASSERT_TRUE(pid.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(trapped); }, 5000));
 
     submit(SystemExtensionRequest::Kind::deactivation);
     ASSERT_TRUE(delegate.waitForAnswers(2));
