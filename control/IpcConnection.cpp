@@ -16,17 +16,6 @@ QString describe(const XpcError& error)
     return error.description.isEmpty() ? QStringLiteral("Error %1").arg(error.code) : error.description;
 }
 
-XpcInvocation deliveryOf(const IpcMessage& message)
-{
-    XpcInvocation invocation;
-    invocation.selector = IpcProtocol::receiveMessageSelector;
-    invocation.arguments = {XpcValue::fromInt16(rawValue(message.id())),
-                            XpcValue::fromTextDictionary(message.toDictionary())};
-    if (const SharedFileHandle handle = message.fileHandle(); handle && handle->isValid())
-        invocation.fileDescriptor = XpcFileDescriptor::duplicate(handle->fileDescriptor());
-    return invocation;
-}
-
 } // namespace
 
 IpcConnection& IpcConnection::shared()
@@ -169,7 +158,7 @@ void IpcConnection::sendMessage(const IpcMessage& message, Completion completion
     }
     for (const auto& [pid, link] : connections) {
         const std::weak_ptr<XpcConnection> weak = link.connection;
-        link.connection->call(deliveryOf(message), [this, pid = pid, weak](const XpcError& error) {
+        link.connection->call(IpcProtocol::deliveryOf(message), [this, pid = pid, weak](const XpcError& error) {
             log(QStringLiteral("IpcConnection Failed to register with the provider: ") + describe(error));
             if (const auto failed = weak.lock())
                 dropLink(pid, failed);
@@ -234,24 +223,15 @@ void IpcConnection::receiveMessage(qint16 id, const IpcDictionary& dictionary, S
 std::optional<IpcConnection::Delivery> IpcConnection::deliveryFrom(const XpcArguments& arguments,
                                                                   XpcFileDescriptor fileDescriptor)
 {
-    Delivery delivery;
-    delivery.fileHandle =
+    const SharedFileHandle handle =
         fileDescriptor.isValid() ? std::make_shared<const FileHandle>(fileDescriptor.release()) : nullptr;
-    if (arguments.size() < 2 || arguments.at(0).type() != XpcValue::Type::Int16) {
-        log(QStringLiteral("IpcConnection dropped a delivery without a message identifier"));
+    QString why;
+    const auto delivery = IpcProtocol::readDelivery(arguments, &why);
+    if (!delivery) {
+        log(QStringLiteral("IpcConnection dropped a delivery: ") + why);
         return std::nullopt;
     }
-    delivery.id = arguments.at(0).toInt16();
-    // An absent dictionary counts as empty.
-    const auto dictionary = arguments.at(1).isNull() ? std::optional<IpcDictionary>(IpcDictionary())
-                                                     : arguments.at(1).toTextDictionary();
-    if (!dictionary) {
-        log(QStringLiteral("IpcConnection dropped message %1: its payload is not a dictionary of texts")
-                .arg(delivery.id));
-        return std::nullopt;
-    }
-    delivery.dictionary = *dictionary;
-    return delivery;
+    return Delivery{delivery->id, delivery->dictionary, handle};
 }
 
 void IpcConnection::handleCall(XpcInvocation invocation, XpcReplyBlock reply)

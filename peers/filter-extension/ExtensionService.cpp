@@ -91,18 +91,14 @@ std::shared_ptr<IpcMessage> ExtensionService::receive(XpcConnection& connection,
     const XpcArguments& arguments = invocation.arguments;
 
     std::optional<IpcDictionary> payload;
-    if (arguments.size() == 2 && arguments[0].type() == XpcValue::Type::Int16) {
-        record.id = arguments[0].toInt16();
-        payload = arguments[1].isNull() ? IpcDictionary() : arguments[1].toTextDictionary();
-        if (payload) {
-            record.payload = *payload;
-            if (const auto id = ipcMessageIdFromRawValue(record.id))
-                record.name = ipcMessageIdName(*id);
-        } else {
-            record.rejection = QStringLiteral("the payload is not a dictionary of texts");
-        }
-    } else {
-        record.rejection = QStringLiteral("the arguments are not an identifier and a payload");
+    if (const auto delivery = IpcProtocol::readDelivery(arguments, &record.rejection)) {
+        record.id = delivery->id;
+        payload = delivery->dictionary;
+        record.payload = *payload;
+        if (const auto id = ipcMessageIdFromRawValue(record.id))
+            record.name = ipcMessageIdName(*id);
+    } else if (!arguments.isEmpty() && arguments.first().type() == XpcValue::Type::Int16) {
+        record.id = arguments.first().toInt16(); // recorded even when its payload is refused
     }
 
     std::shared_ptr<IpcMessage> message;

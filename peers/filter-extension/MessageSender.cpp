@@ -26,13 +26,7 @@ namespace MessageSender {
 
 XpcInvocation invocation(const IpcMessage& message)
 {
-    XpcInvocation call;
-    call.selector = IpcProtocol::receiveMessageSelector;
-    call.arguments = {XpcValue::fromInt16(rawValue(message.id())),
-                      XpcValue::fromTextDictionary(message.toDictionary())};
-    if (const SharedFileHandle handle = message.fileHandle(); handle && handle->isValid())
-        call.fileDescriptor = XpcFileDescriptor::duplicate(handle->fileDescriptor());
-    return call;
+    return IpcProtocol::deliveryOf(message);
 }
 
 void send(XpcConnection& connection, const IpcMessage& message)

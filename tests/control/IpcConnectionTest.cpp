@@ -203,8 +203,8 @@ TEST(IpcConnection, DeliveriesReachTheirHandlerOrAreDroppedWithALogLine)
         EXPECT_EQ(lastUrl, QStringLiteral("u"));
     }
     EXPECT_TRUE(logHas(QStringLiteral("IpcConnection dropped message 12: ")));
-    EXPECT_TRUE(logHas(QStringLiteral("IpcConnection dropped message 0: its payload is not a dictionary of texts")));
-    EXPECT_TRUE(logHas(QStringLiteral("IpcConnection dropped a delivery without a message identifier")));
+    EXPECT_TRUE(logHas(QStringLiteral("IpcConnection dropped a delivery: the payload is not a dictionary of texts")));
+    EXPECT_TRUE(logHas(QStringLiteral("IpcConnection dropped a delivery: the arguments are not an identifier and a payload")));
 }
 
 TEST(IpcConnection, ADroppedLinkIsRecreatedWithTheSameHandlers)
