@@ -55,8 +55,15 @@ AppDelegate::~AppDelegate()
 {
     AppDelegate* self = this;
     currentDelegate.compare_exchange_strong(self, nullptr);
-    // The supervision queue may still run a check that reaches back into this object.
-    m_queue.reset();
+    // A supervision run may still be under way and re-arm itself: stop re-arming first, then
+    // wait for the run outside the lock it takes.
+    std::unique_ptr<SerialQueue> queue;
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_stopping = true;
+        queue = std::move(m_queue);
+    }
+    queue.reset();
     delete m_window;
 }
 

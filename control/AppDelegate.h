@@ -130,6 +130,7 @@ private:
     TransparentProxyManager::Pointer m_proxyManager;
     std::unique_ptr<SerialQueue> m_queue;
     std::shared_ptr<WorkItem> m_checkVpnRunningTask;
+    bool m_stopping = false; // set while the delegate goes away: supervision no longer re-arms
     StatusItem* m_statusItem;
     Updater* m_updater;
     bool m_autoenableRelaxedPolicy = false;

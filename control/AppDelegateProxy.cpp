@@ -155,6 +155,8 @@ void AppDelegate::resetCheckVpnRunningTask()
 void AppDelegate::scheduleCheckVpnRunning(std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_stateMutex);
+    if (m_stopping)
+        return;
     if (!m_queue)
         m_queue = std::make_unique<SerialQueue>(QStringLiteral("AppDelegate queue"));
     m_queue->asyncAfter(delay, m_checkVpnRunningTask);
