@@ -62,6 +62,10 @@ AppDelegate::~AppDelegate()
         std::lock_guard lock(m_stateMutex);
         m_stopping = true;
         queue = std::move(m_queue);
+        for (const auto& submitted : m_submitted) {
+            if (const auto request = submitted.lock())
+                request->setDelegate(nullptr);
+        }
     }
     queue.reset();
     delete m_window;

@@ -131,6 +131,7 @@ private:
     std::unique_ptr<SerialQueue> m_queue;
     std::shared_ptr<WorkItem> m_checkVpnRunningTask;
     bool m_stopping = false; // set while the delegate goes away: supervision no longer re-arms
+    std::vector<std::weak_ptr<SystemExtensionRequest>> m_submitted;
     StatusItem* m_statusItem;
     Updater* m_updater;
     bool m_autoenableRelaxedPolicy = false;
@@ -138,5 +139,4 @@ private:
     std::atomic<bool> m_pendingExit{false};
     Reachability* m_reachability;
     QPointer<NvWinow> m_window;
-    std::vector<std::shared_ptr<SystemExtensionRequest>> m_requests;
 };

@@ -35,13 +35,13 @@ void AppDelegate::setProxyManager(TransparentProxyManager::Pointer manager)
 void AppDelegate::submit(std::shared_ptr<SystemExtensionRequest> request)
 {
     request->setDelegate(this);
-    // The manager holds no owning reference to the delegate; keep the requests alive here.
-    MainQueue::async([self = QPointer<AppDelegate>(this), request] {
-        if (!self)
-            return;
-        self->m_requests.push_back(request);
-        SystemExtensionManager::shared().submitRequest(request);
-    });
+    {
+        // Remembered so that a delegate that goes away first can stop the answers.
+        std::lock_guard lock(m_stateMutex);
+        std::erase_if(m_submitted, [](const auto& submitted) { return submitted.expired(); });
+        m_submitted.push_back(request);
+    }
+    SystemExtensionManager::shared().submitRequest(std::move(request));
 }
 
 void AppDelegate::activateExtensionIfLoggedIn()
