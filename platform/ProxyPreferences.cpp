@@ -10,6 +10,15 @@ namespace {
 const QString owner = QStringLiteral("ProxyPreferences");
 const QString configurationsKey = QStringLiteral("configurations");
 
+qsizetype indexOf(const QJsonArray& records, const QString& identifier)
+{
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (records.at(i).toObject().value(QStringLiteral("identifier")).toString() == identifier)
+            return i;
+    }
+    return -1;
+}
+
 PlatformError readError(const JsonFile::ReadResult& result)
 {
     return VPNError::make(VPNError::configurationReadWriteFailed,
@@ -62,7 +71,8 @@ std::optional<ProxyConfiguration> ProxyPreferences::configuration(const QString&
     return std::nullopt;
 }
 
-std::optional<PlatformError> ProxyPreferences::save(const ProxyConfiguration& configuration)
+std::optional<PlatformError> ProxyPreferences::updateRecords(
+    const std::function<std::optional<PlatformError>(QJsonArray&)>& change)
 {
     std::lock_guard lock(m_mutex);
     const JsonFile::ReadResult file = JsonFile::read(m_filePath, owner);
@@ -70,16 +80,8 @@ std::optional<PlatformError> ProxyPreferences::save(const ProxyConfiguration& co
         return readError(file);
     QJsonObject document = file.object;
     QJsonArray records = document.value(configurationsKey).toArray();
-    bool replaced = false;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        if (records.at(i).toObject().value(QStringLiteral("identifier")).toString() == configuration.identifier) {
-            records.replace(i, configuration.toJson());
-            replaced = true;
-            break;
-        }
-    }
-    if (!replaced)
-        records.append(configuration.toJson());
+    if (auto error = change(records))
+        return error;
     document.insert(configurationsKey, records);
     QString errorText;
     if (!JsonFile::write(m_filePath, document, owner, &errorText))
@@ -87,24 +89,25 @@ std::optional<PlatformError> ProxyPreferences::save(const ProxyConfiguration& co
     return std::nullopt;
 }
 
+std::optional<PlatformError> ProxyPreferences::save(const ProxyConfiguration& configuration)
+{
+    return updateRecords([&](QJsonArray& records) -> std::optional<PlatformError> {
+        const qsizetype found = indexOf(records, configuration.identifier);
+        if (found >= 0)
+            records.replace(found, configuration.toJson());
+        else
+            records.append(configuration.toJson());
+        return std::nullopt;
+    });
+}
+
 std::optional<PlatformError> ProxyPreferences::remove(const QString& identifier)
 {
-    std::lock_guard lock(m_mutex);
-    const JsonFile::ReadResult file = JsonFile::read(m_filePath, owner);
-    if (file.status == JsonFile::ReadResult::Status::unreadable)
-        return readError(file);
-    QJsonObject document = file.object;
-    QJsonArray records = document.value(configurationsKey).toArray();
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < records.size() && !identifier.isEmpty(); ++i)
-        if (records.at(i).toObject().value(QStringLiteral("identifier")).toString() == identifier)
-            found = i;
-    if (found < 0)
-        return VPNError::make(VPNError::configurationInvalid, QStringLiteral("The configuration is not in the network preferences"));
-    records.removeAt(found);
-    document.insert(configurationsKey, records);
-    QString errorText;
-    if (!JsonFile::write(m_filePath, document, owner, &errorText))
-        return VPNError::make(VPNError::configurationReadWriteFailed, QStringLiteral("Cannot save the network preferences: ") + errorText);
-    return std::nullopt;
+    return updateRecords([&](QJsonArray& records) -> std::optional<PlatformError> {
+        const qsizetype found = identifier.isEmpty() ? -1 : indexOf(records, identifier);
+        if (found < 0)
+            return VPNError::make(VPNError::configurationInvalid, QStringLiteral("The configuration is not in the network preferences"));
+        records.removeAt(found);
+        return std::nullopt;
+    });
 }

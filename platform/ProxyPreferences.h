@@ -6,8 +6,11 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <mutex>
 #include <optional>
+
+class QJsonArray;
 
 // The platform's error codes for tunnel configurations and connections (domain "NEVPNErrorDomain").
 namespace VPNError {
@@ -50,6 +53,9 @@ public:
     std::optional<PlatformError> remove(const QString& identifier);
 
 private:
+    // Reads the stored records, lets change edit them, and writes them back atomically.
+    std::optional<PlatformError> updateRecords(const std::function<std::optional<PlatformError>(QJsonArray&)>& change);
+
     QString m_filePath;
     mutable std::mutex m_mutex;
 };
