@@ -12,13 +12,18 @@ QString fourDigitYears(QString format)
     return format.replace(twoDigitYear, QStringLiteral("yyyy"));
 }
 
-QString shortFormat(const QLocale& locale)
+QString shortTimeFormat(const QLocale& locale)
 {
     // Some locales (C among them) put seconds into the short time; the short style has none.
     static const QRegularExpression seconds(QStringLiteral("[:.]s+"));
     QString time = locale.timeFormat(QLocale::ShortFormat);
     time.remove(seconds);
-    return fourDigitYears(locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ') + time;
+    return time;
+}
+
+QString shortFormat(const QLocale& locale)
+{
+    return fourDigitYears(locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ') + shortTimeFormat(locale);
 }
 
 QString mediumFormat(const QLocale& locale)
@@ -44,6 +49,12 @@ QString mediumStyle(const QDateTime& dateTime)
 {
     const QLocale locale;
     return locale.toString(dateTime.toLocalTime(), mediumFormat(locale));
+}
+
+QString shortTimeStyle(const QDateTime& dateTime)
+{
+    const QLocale locale;
+    return locale.toString(dateTime.toLocalTime(), shortTimeFormat(locale));
 }
 
 std::optional<QDateTime> parseShortStyle(const QString& text)

@@ -11,5 +11,7 @@
 namespace DateFormatter {
 QString shortStyle(const QDateTime& dateTime);
 QString mediumStyle(const QDateTime& dateTime);
+// The time alone in the short style (hours and minutes, no date).
+QString shortTimeStyle(const QDateTime& dateTime);
 std::optional<QDateTime> parseShortStyle(const QString& text);
 } // namespace DateFormatter

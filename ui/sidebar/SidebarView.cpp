@@ -96,7 +96,7 @@ QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessi
     case MainViewTabs::myBlockedSites:
         return new MyBlockedSitesView(loadingModel, sessionModel);
     case MainViewTabs::timeRestrictions:
-        return new TimeRestrictionsView;
+        return new TimeRestrictionsView(sessionModel);
     case MainViewTabs::relaxedPolicy:
         return new RelaxedPolicyView;
     case MainViewTabs::advanced:
