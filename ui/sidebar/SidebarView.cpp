@@ -98,7 +98,7 @@ QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessi
     case MainViewTabs::timeRestrictions:
         return new TimeRestrictionsView(sessionModel);
     case MainViewTabs::relaxedPolicy:
-        return new RelaxedPolicyView;
+        return new RelaxedPolicyView(sessionModel);
     case MainViewTabs::advanced:
         return new AdvancedView;
     case MainViewTabs::filterTest:
