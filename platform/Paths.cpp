@@ -37,6 +37,11 @@ QString dataDirectory()
     return xdg("XDG_DATA_HOME", ".local/share");
 }
 
+QString cacheDirectory()
+{
+    return xdg("XDG_CACHE_HOME", ".cache");
+}
+
 QString downloadsDirectory()
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);

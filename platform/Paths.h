@@ -14,6 +14,8 @@ QString libraryDirectory();
 QString configDirectory();
 // $XDG_DATA_HOME/norvane: keychain items and other persistent data.
 QString dataDirectory();
+// $XDG_CACHE_HOME/norvane: files that can be made again (downloaded updates).
+QString cacheDirectory();
 // The user's Downloads folder.
 QString downloadsDirectory();
 // Expands a leading "~" to the home folder.

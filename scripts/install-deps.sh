@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libssl-dev openssl
+  libcpp-httplib-dev libssl-dev openssl libarchive-dev
   fonts-dejavu-core python3 xvfb
   dbus-daemon
   clang-14 libclang-rt-14-dev

@@ -8,6 +8,11 @@ void Router::add(const std::string& method, const std::string& path, Handler han
     m_routes[{method, path}] = std::move(handler);
 }
 
+void Router::addPrefix(const std::string& method, const std::string& prefix, Handler handler)
+{
+    m_prefixRoutes[{method, prefix}] = std::move(handler);
+}
+
 void Router::install(httplib::Server& server)
 {
     const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
@@ -35,6 +40,12 @@ void Router::dispatch(const httplib::Request& request, httplib::Response& respon
     if (auto route = m_routes.find({method, request.path}); route != m_routes.end()) {
         route->second(request, response);
         return;
+    }
+    for (const auto& [key, handler] : m_prefixRoutes) {
+        if (key.first == method && request.path.compare(0, key.second.size(), key.second) == 0) {
+            handler(request, response);
+            return;
+        }
     }
     response.status = 404;
     response.set_content(R"({"error":"Not found"})", "application/json");

@@ -20,6 +20,8 @@ public:
     Router(AnswerScript& script, RecordedRequests& records) : m_script(script), m_records(records) {}
 
     void add(const std::string& method, const std::string& path, Handler handler);
+    // For every path that starts with the prefix (when no exact route matches).
+    void addPrefix(const std::string& method, const std::string& prefix, Handler handler);
     // Catch-all handlers for every method; install after the admin routes.
     void install(httplib::Server& server);
     void dispatch(const httplib::Request& request, httplib::Response& response);
@@ -28,4 +30,5 @@ private:
     AnswerScript& m_script;
     RecordedRequests& m_records;
     std::map<std::pair<std::string, std::string>, Handler> m_routes;
+    std::map<std::pair<std::string, std::string>, Handler> m_prefixRoutes;
 };

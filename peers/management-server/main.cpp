@@ -12,6 +12,8 @@
 #include "RecordedRequests.h"
 #include "Router.h"
 #include "SelfSignedCertificate.h"
+#include "UpdateFeed.h"
+#include "UpdateRoutes.h"
 
 #include <httplib.h>
 
@@ -59,6 +61,8 @@ int main(int argc, char** argv)
         Router router(script, records);
         AdminRoutes::install(server, script, records, accounts);
         ApiRoutes::install(router, accounts);
+        UpdateFeed feed;
+        UpdateRoutes::install(server, router, feed);
         router.install(server);
 
         const std::string host = "127.0.0.1";

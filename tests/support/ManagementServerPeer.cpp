@@ -143,6 +143,20 @@ bool ManagementServerPeer::reset()
     return admin("POST", "/__peer/reset").has_value();
 }
 
+bool ManagementServerPeer::setUpdateFeed(const QJsonArray& items, qint64 padding)
+{
+    const QJsonObject request{{QStringLiteral("items"), items}, {QStringLiteral("padding"), double(padding)}};
+    return admin("POST", "/__peer/update/feed", QJsonDocument(request).toJson(QJsonDocument::Compact)).has_value();
+}
+
+bool ManagementServerPeer::serveUpdateFile(const QString& name, const QString& filePath, qint64 truncateAt)
+{
+    const QJsonObject request{{QStringLiteral("name"), name},
+                              {QStringLiteral("path"), filePath},
+                              {QStringLiteral("truncateAt"), double(truncateAt)}};
+    return admin("POST", "/__peer/update/file", QJsonDocument(request).toJson(QJsonDocument::Compact)).has_value();
+}
+
 bool ManagementServerPeer::addAccount(const QString& email, const QString& password, const QString& token)
 {
     const QJsonObject request{{QStringLiteral("email"), email},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
@@ -63,6 +64,15 @@ public:
     // The recorded requests to a path (same path rules as script()).
     QList<RecordedRequest> requests(const QString& path) const;
     bool reset();
+
+    // The update feed (/Velmora/update/macos/update.xml): items as the peer's
+    // /__peer/update/feed takes them, and bytes of padding for oversized feeds.
+    bool setUpdateFeed(const QJsonArray& items, qint64 padding = 0);
+    // Serves the file at url(updateFilePath(name)); truncateAt >= 0 closes the connection
+    // after that many bytes while announcing the whole length.
+    bool serveUpdateFile(const QString& name, const QString& filePath, qint64 truncateAt = -1);
+    static QString updateFeedPath() { return QStringLiteral("/Velmora/update/macos/update.xml"); }
+    static QString updateFilePath(const QString& name) { return QStringLiteral("/Velmora/update/files/") + name; }
     bool addAccount(const QString& email, const QString& password, const QString& token);
 
 private:

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+// Unpacks an update archive (tar.xz, tar.gz or zip) with libarchive into an empty staging
+// folder. The whole archive is refused, and what was unpacked of it removed, when any entry
+// has an absolute path or a ".." component, is a device node, pipe or socket, or is a
+// link that points outside the staging folder (also through other links). Modes keep their
+// permission bits without set-id bits; owners are not restored.
+namespace UpdateArchiveExtractor {
+// progress gets 0.0 to 1.0 (share of the archive read), at most about a hundred times.
+bool extract(const QString& archivePath, const QString& stagingDirectory,
+             const std::function<void(double)>& progress, const std::atomic<bool>& cancelled,
+             QString* errorText = nullptr);
+
+// The problem with one entry's name and link target, or "" when it may be unpacked.
+// Exposed for tests.
+QString entryProblem(const QString& path, const QString& symlinkTarget, const QString& hardlinkTarget);
+} // namespace UpdateArchiveExtractor

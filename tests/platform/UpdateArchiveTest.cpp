@@ -1,0 +1,315 @@
+#include "platform/BundleInstaller.h"
+#include "platform/Ed25519Verifier.h"
+#include "platform/UpdateArchiveExtractor.h"
+
+#include "TestEnvironment.h"
+#include "UpdateTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using UpdateTest::Entry;
+using UpdateTest::Format;
+
+namespace {
+
+QString folder(const QString& name)
+{
+    const QString path = TestEnvironment::root() + QLatin1Char('/') + name;
+    QDir().mkpath(path);
+    return path;
+}
+
+QString writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    return path;
+}
+
+bool extract(const QString& archive, const QString& staging, QString* error = nullptr)
+{
+    std::atomic<bool> cancelled{false};
+    return UpdateArchiveExtractor::extract(archive, staging, {}, cancelled, error);
+}
+
+} // namespace
+
+TEST(Ed25519Verifier, AcceptsOnlyTheSignatureOfTheKeyOverTheSameBytes)
+{
+    const UpdateTest::KeyPair key = UpdateTest::makeKeyPair();
+    const UpdateTest::KeyPair other = UpdateTest::makeKeyPair();
+    const QString file = writeFile(folder(QStringLiteral("sig")) + QStringLiteral("/a.bin"), QByteArray(300'000, 'a'));
+    const QByteArray signature = *Ed25519Verifier::decodeSignature(UpdateTest::signFile(key, file));
+
+    EXPECT_TRUE(Ed25519Verifier::verifyFile(file, key.publicKey, signature));
+    QString error;
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file, other.publicKey, signature, &error));
+    EXPECT_FALSE(error.isEmpty());
+    QByteArray flipped = signature;
+    flipped[10] = char(flipped[10] ^ 1);
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file, key.publicKey, flipped));
+
+    // One byte more or changed at the end.
+    QFile append(file);
+    ASSERT_TRUE(append.open(QIODevice::Append));
+    append.write("b");
+    append.close();
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file, key.publicKey, signature));
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file + QStringLiteral(".missing"), key.publicKey, signature));
+
+    const QString empty = writeFile(folder(QStringLiteral("sig")) + QStringLiteral("/empty.bin"), {});
+    EXPECT_TRUE(Ed25519Verifier::verifyFile(empty, key.publicKey,
+                                            *Ed25519Verifier::decodeSignature(UpdateTest::signFile(key, empty))));
+}
+
+TEST(Ed25519Verifier, DecodesOnlyBase64OfTheRightSize)
+{
+    EXPECT_TRUE(Ed25519Verifier::decodePublicKey(QString::fromLatin1(QByteArray(32, 'k').toBase64())));
+    EXPECT_TRUE(Ed25519Verifier::decodeSignature(QString::fromLatin1(QByteArray(64, 's').toBase64())));
+    for (const QString& text : {QString(), QStringLiteral("not base64 !!"),
+                                QString::fromLatin1(QByteArray(31, 'k').toBase64()),
+                                QString::fromLatin1(QByteArray(33, 'k').toBase64())})
+        EXPECT_FALSE(Ed25519Verifier::decodePublicKey(text)) << text.toStdString();
+    EXPECT_FALSE(Ed25519Verifier::decodeSignature(QString::fromLatin1(QByteArray(32, 's').toBase64())));
+}
+
+TEST(UpdateArchiveExtractor, JudgesEntryNamesAndLinkTargets)
+{
+    struct Case
+    {
+        const char* path;
+        const char* symlink;
+        const char* hardlink;
+        bool safe;
+    };
+    const Case cases[] = {
+        {"Norvane.app/Contents/Info.plist", "", "", true},
+        {"./Norvane.app/x", "", "", true},
+        {"/etc/passwd", "", "", false},
+        {"../evil", "", "", false},
+        {"Norvane.app/../../evil", "", "", false},
+        {"Norvane.app/..", "", "", false},
+        {"Norvane.app/lib/current", "../lib2", "", true},
+        {"Norvane.app/link", "..", "", true},
+        {"Norvane.app/link", "../..", "", false},
+        {"Norvane.app/link", "/usr/bin/sh", "", false},
+        {"top", "..", "", false},
+        {"Norvane.app/a/b/c", "../../../x", "", true},
+        {"Norvane.app/a/b/c", "../../../../x", "", false},
+        {"Norvane.app/h", "", "Norvane.app/x", true},
+        {"Norvane.app/h", "", "../outside", false},
+        {"Norvane.app/h", "", "/etc/shadow", false},
+    };
+    for (const Case& c : cases) {
+        const QString problem = UpdateArchiveExtractor::entryProblem(
+            QString::fromLatin1(c.path), QString::fromLatin1(c.symlink), QString::fromLatin1(c.hardlink));
+        EXPECT_EQ(problem.isEmpty(), c.safe) << c.path << " -> " << c.symlink << c.hardlink << ": "
+                                             << problem.toStdString();
+    }
+}
+
+TEST(UpdateArchiveExtractor, UnpacksEachFormatKeepingLinksAndModes)
+{
+    const QString source = folder(QStringLiteral("source")) + QStringLiteral("/Norvane.app");
+    UpdateTest::writeBundle(source, QStringLiteral("2.0"), QStringLiteral("key"));
+    ASSERT_EQ(QFile::link(QStringLiteral("version.txt"), source + QStringLiteral("/Contents/Resources/current")), true);
+    const QList<Entry> entries = UpdateTest::entriesOf(source, QStringLiteral("Norvane.app"));
+
+    for (const auto& [format, name] : {std::pair{Format::tarXz, "a.tar.xz"}, std::pair{Format::tarGz, "a.tar.gz"},
+                                       std::pair{Format::zip, "a.zip"}}) {
+        const QString archive = folder(QStringLiteral("archives")) + QLatin1Char('/') + QLatin1String(name);
+        UpdateTest::writeArchive(archive, entries, format);
+        const QString staging = folder(QStringLiteral("staging-") + QLatin1String(name));
+        QList<double> progress;
+        std::atomic<bool> cancelled{false};
+        QString error;
+        ASSERT_TRUE(UpdateArchiveExtractor::extract(archive, staging, [&](double p) { progress.append(p); },
+                                                    cancelled, &error))
+            << name << ": " << error.toStdString();
+        EXPECT_EQ(UpdateTest::snapshot(staging + QStringLiteral("/Norvane.app")), UpdateTest::snapshot(source)) << name;
+        EXPECT_TRUE(QFileInfo(staging + QStringLiteral("/Norvane.app/Contents/MacOS/Norvane")).isExecutable());
+        ASSERT_FALSE(progress.isEmpty()) << name;
+        EXPECT_EQ(progress.last(), 1.0);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    }
+}
+
+TEST(UpdateArchiveExtractor, RefusesTheWholeArchiveForOneUnsafeEntry)
+{
+    const QString outside = folder(QStringLiteral("outside"));
+    const QList<Entry> good = {
+        {QStringLiteral("Norvane.app"), Entry::Type::directory, {}, {}, 0755},
+        {QStringLiteral("Norvane.app/ok.txt"), Entry::Type::file, "fine", {}, 0644},
+    };
+    struct Case
+    {
+        const char* name;
+        QList<Entry> extra;
+    };
+    const QList<Case> cases = {
+        {"absolute path", {{outside + QStringLiteral("/abs.txt"), Entry::Type::file, "x", {}, 0644}}},
+        {"dot-dot", {{QStringLiteral("Norvane.app/../../outside/dd.txt"), Entry::Type::file, "x", {}, 0644}}},
+        {"link to outside", {{QStringLiteral("Norvane.app/out"), Entry::Type::symlink, {}, outside, 0777}}},
+        {"relative link to outside", {{QStringLiteral("Norvane.app/out"), Entry::Type::symlink, {}, QStringLiteral("../.."), 0777}}},
+        {"links that lead out together",
+         {{QStringLiteral("Norvane.app/here"), Entry::Type::symlink, {}, QStringLiteral("."), 0777},
+          {QStringLiteral("Norvane.app/up"), Entry::Type::symlink, {}, QStringLiteral("here/.."), 0777},
+          {QStringLiteral("Norvane.app/out"), Entry::Type::symlink, {}, QStringLiteral("up/.."), 0777}}},
+        {"write through a link",
+         {{QStringLiteral("Norvane.app/dir"), Entry::Type::symlink, {}, QStringLiteral("."), 0777},
+          {QStringLiteral("Norvane.app/dir/../../x.txt"), Entry::Type::file, "x", {}, 0644}}},
+        {"hard link to outside", {{QStringLiteral("Norvane.app/h"), Entry::Type::hardlink, {}, QStringLiteral("../x"), 0644}}},
+        {"device node", {{QStringLiteral("Norvane.app/null"), Entry::Type::characterDevice, {}, {}, 0666}}},
+        {"pipe", {{QStringLiteral("Norvane.app/fifo"), Entry::Type::fifo, {}, {}, 0644}}},
+    };
+    for (const Case& c : cases) {
+        const QString archive = folder(QStringLiteral("hostile")) + QStringLiteral("/a.tar.gz");
+        // The unsafe entry comes last, after good ones were unpacked.
+        UpdateTest::writeArchive(archive, good + c.extra, Format::tarGz);
+        const QString staging = folder(QStringLiteral("staging-hostile-") + QString::number(qHash(QLatin1String(c.name))));
+        QString error;
+        EXPECT_FALSE(extract(archive, staging, &error)) << c.name;
+        EXPECT_TRUE(error.contains(QStringLiteral("refused"))) << c.name << ": " << error.toStdString();
+        EXPECT_TRUE(QDir(staging).isEmpty()) << c.name;
+        EXPECT_TRUE(QDir(outside).isEmpty()) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(TestEnvironment::root() + QStringLiteral("/x.txt"))) << c.name;
+    }
+}
+
+TEST(UpdateArchiveExtractor, RefusesDamagedEmptyAndForeignArchives)
+{
+    const QString dir = folder(QStringLiteral("damaged"));
+    const QString source = dir + QStringLiteral("/src/Norvane.app");
+    UpdateTest::writeBundle(source, QStringLiteral("2.0"), std::nullopt);
+    UpdateTest::writeBundle(source + QStringLiteral("/Contents/Resources/big"), QStringLiteral("2.0"), std::nullopt);
+    const QString whole = dir + QStringLiteral("/whole.tar.xz");
+    UpdateTest::writeArchive(whole, UpdateTest::entriesOf(source, QStringLiteral("Norvane.app")), Format::tarXz);
+    QFile file(whole);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+
+    const QList<std::pair<const char*, QByteArray>> cases = {
+        {"cut in half", bytes.left(bytes.size() / 2)},
+        {"not an archive", QByteArray("just some text, not an archive at all")},
+        {"empty file", QByteArray()},
+    };
+    for (const auto& [name, content] : cases) {
+        const QString archive = writeFile(dir + QStringLiteral("/case.tar.xz"), content);
+        const QString staging = folder(QStringLiteral("staging-damaged-") + QLatin1String(name).left(3));
+        QString error;
+        EXPECT_FALSE(extract(archive, staging, &error)) << name;
+        EXPECT_FALSE(error.isEmpty()) << name;
+        EXPECT_TRUE(QDir(staging).isEmpty()) << name;
+    }
+}
+
+TEST(UpdateArchiveExtractor, StopsWhenCancelled)
+{
+    const QString source = folder(QStringLiteral("cancel")) + QStringLiteral("/Norvane.app");
+    UpdateTest::writeBundle(source, QStringLiteral("2.0"), std::nullopt);
+    const QString archive = folder(QStringLiteral("cancel")) + QStringLiteral("/a.zip");
+    UpdateTest::writeArchive(archive, UpdateTest::entriesOf(source, QStringLiteral("Norvane.app")), Format::zip);
+    std::atomic<bool> cancelled{true};
+    const QString staging = folder(QStringLiteral("cancel-staging"));
+    EXPECT_FALSE(UpdateArchiveExtractor::extract(archive, staging, {}, cancelled));
+    EXPECT_TRUE(QDir(staging).isEmpty());
+}
+
+namespace {
+
+struct InstallFixture
+{
+    QString installed = folder(QStringLiteral("apps")) + QStringLiteral("/Norvane.app");
+    QString staged = folder(QStringLiteral("staged")) + QStringLiteral("/Norvane.app");
+    InstallFixture()
+    {
+        UpdateTest::writeBundle(installed, QStringLiteral("1.0"), QStringLiteral("k"));
+        UpdateTest::writeBundle(staged, QStringLiteral("2.0"), QStringLiteral("k"));
+    }
+    QStringList leftovers() const
+    {
+        return QDir(QFileInfo(installed).absolutePath())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+};
+
+} // namespace
+
+TEST(BundleInstaller, SwapsTheNewBundleInAndRemovesTheOld)
+{
+    for (bool exchangeSupported : {true, false}) {
+        InstallFixture fixture;
+        const auto expected = UpdateTest::snapshot(fixture.staged);
+        BundleInstaller::Operations operations = BundleInstaller::Operations::system();
+        if (!exchangeSupported)
+            operations.exchange = [](const QString&, const QString&) { return EINVAL; };
+        QString error;
+        ASSERT_TRUE(BundleInstaller(operations).install(fixture.staged, fixture.installed, &error))
+            << error.toStdString();
+        EXPECT_EQ(UpdateTest::snapshot(fixture.installed), expected);
+        EXPECT_EQ(fixture.leftovers(), QStringList{QStringLiteral("Norvane.app")});
+        EXPECT_FALSE(QFileInfo::exists(fixture.staged));
+        QDir(TestEnvironment::root() + QStringLiteral("/apps")).removeRecursively();
+    }
+}
+
+TEST(BundleInstaller, LeavesTheOldBundleInPlaceWhenAStepFails)
+{
+    struct Case
+    {
+        const char* name;
+        int failingRename; // 1-based count of the rename that fails; 0: none
+        int exchangeResult;
+    };
+    // Renames: 1 staged -> beside, 2 old aside, 3 new in, 4 old back.
+    const Case cases[] = {
+        {"moving the new one next to the old", 1, 0},
+        {"exchanging", 0, EACCES},
+        {"moving the old one aside", 2, EINVAL},
+        {"moving the new one in", 3, EINVAL},
+    };
+    for (const Case& c : cases) {
+        InstallFixture fixture;
+        const auto before = UpdateTest::snapshot(fixture.installed);
+        BundleInstaller::Operations operations = BundleInstaller::Operations::system();
+        int renames = 0;
+        const auto realRename = operations.rename;
+        operations.rename = [&](const QString& from, const QString& to) {
+            return ++renames == c.failingRename ? EIO : realRename(from, to);
+        };
+        const auto realExchange = operations.exchange;
+        operations.exchange = [&](const QString& a, const QString& b) {
+            return c.exchangeResult == 0 ? realExchange(a, b) : c.exchangeResult;
+        };
+        QString error;
+        EXPECT_FALSE(BundleInstaller(operations).install(fixture.staged, fixture.installed, &error)) << c.name;
+        EXPECT_FALSE(error.isEmpty()) << c.name;
+        EXPECT_EQ(UpdateTest::snapshot(fixture.installed), before) << c.name;
+        EXPECT_EQ(fixture.leftovers(), QStringList{QStringLiteral("Norvane.app")}) << c.name;
+        QDir(TestEnvironment::root() + QStringLiteral("/apps")).removeRecursively();
+    }
+}
+
+TEST(BundleInstaller, CopiesFromAnotherFileSystem)
+{
+    InstallFixture fixture;
+    QFile::link(QStringLiteral("MacOS/Norvane"), fixture.staged + QStringLiteral("/Contents/program"));
+    const auto expected = UpdateTest::snapshot(fixture.staged);
+    BundleInstaller::Operations operations = BundleInstaller::Operations::system();
+    const auto realRename = operations.rename;
+    bool first = true;
+    operations.rename = [&](const QString& from, const QString& to) {
+        return std::exchange(first, false) ? EXDEV : realRename(from, to);
+    };
+    ASSERT_TRUE(BundleInstaller(operations).install(fixture.staged, fixture.installed));
+    EXPECT_EQ(UpdateTest::snapshot(fixture.installed), expected);
+    EXPECT_TRUE(QFileInfo(fixture.installed + QStringLiteral("/Contents/program")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(fixture.staged));
+}
