@@ -1,7 +1,9 @@
 #include "control/AppDelegate.h"
 
+#include "control/CertificateHelper.h"
 #include "control/DisableMessage.h"
 #include "control/GuiAppMonitor.h"
+#include "control/InstallRootCertFailedMessage.h"
 #include "control/InstallRootCertFinished.h"
 #include "control/IpcConnection.h"
 #include "control/NvWinow.h"
@@ -285,9 +287,11 @@ void AppDelegate::applyUserData()
     m_updater->checkForUpdatesIfNeeded();
 }
 
-void AppDelegate::handleInstallRootCertFailed(const std::shared_ptr<IpcMessage>&)
+void AppDelegate::handleInstallRootCertFailed(const std::shared_ptr<IpcMessage>& message)
 {
-    // Installing the certificate comes with the certificate support; the extension is told
-    // that the request was handled either way.
+    const auto* request = dynamic_cast<const InstallRootCertFailedMessage*>(message.get());
+    // The outcome is logged by the installation; the extension is told it is over either way.
+    (void)installRootCertificate(0, request ? request->handle : SharedFileHandle(),
+                                 QString::fromLatin1(CertificateHelper::sharedCertificatePath));
     IpcConnection::shared().sendMessage(InstallRootCertFinished());
 }

@@ -3,7 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -85,6 +87,47 @@ QByteArray FileHandle::readToEnd(bool* ok) const
     if (ok)
         *ok = succeeded;
     return succeeded ? result : QByteArray();
+}
+
+std::optional<QByteArray> FileHandle::readToEnd(qsizetype limit, std::chrono::milliseconds timeout,
+                                                QString* failure) const
+{
+    if (!isValid()) {
+        *failure = QStringLiteral("no open file");
+        return std::nullopt;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    QByteArray result;
+    char buffer[16384];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd entry{m_descriptor, POLLIN, 0};
+        const int ready = left.count() > 0 ? ::poll(&entry, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            *failure = QString::fromLocal8Bit(std::strerror(errno));
+            return std::nullopt;
+        }
+        if (ready == 0) {
+            *failure = QStringLiteral("the end did not come within %1 ms").arg(timeout.count());
+            return std::nullopt;
+        }
+        const ssize_t count = ::read(m_descriptor, buffer, sizeof buffer);
+        if (count == 0)
+            return result;
+        if (count < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (count < 0) {
+            *failure = QString::fromLocal8Bit(std::strerror(errno));
+            return std::nullopt;
+        }
+        if (result.size() + count > limit) {
+            *failure = QStringLiteral("more than %1 bytes").arg(limit);
+            return std::nullopt;
+        }
+        result.append(buffer, count);
+    }
 }
 
 bool FileHandle::write(const QByteArray& bytes) const

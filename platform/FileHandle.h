@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 // Owns one open file descriptor and closes it when it goes. Moving hands the descriptor
 // on; a second owner needs its own descriptor, made with duplicate(). This is what a
@@ -39,6 +41,10 @@ public:
     // Everything from the current offset to the end. Empty when reading fails; ok (when
     // given) tells that apart from an empty file.
     QByteArray readToEnd(bool* ok = nullptr) const;
+    // The same with bounds, for handles from another process: gives up when more than limit
+    // bytes come, or when the end has not come within timeout (a pipe whose writer stays
+    // open). nullopt then, or when reading fails, with the reason in *failure.
+    std::optional<QByteArray> readToEnd(qsizetype limit, std::chrono::milliseconds timeout, QString* failure) const;
     // Writes all of bytes at the current offset; false when the file refused some of them.
     bool write(const QByteArray& bytes) const;
 

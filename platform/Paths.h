@@ -12,7 +12,7 @@ QString home();
 QString libraryDirectory();
 // $XDG_CONFIG_HOME/norvane: the user defaults.
 QString configDirectory();
-// $XDG_DATA_HOME/norvane: keychain items and other persistent data.
+// $XDG_DATA_HOME/norvane: persistent data (keychain items live in the NSS database).
 QString dataDirectory();
 // $XDG_CACHE_HOME/norvane: files that can be made again (downloaded updates).
 QString cacheDirectory();

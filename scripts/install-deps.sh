@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl libarchive-dev
+  libnss3-dev libnss3-tools
   fonts-dejavu-core python3 xvfb
   dbus-daemon
   clang-14 libclang-rt-14-dev
