@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
   fonts-dejavu-core python3 xvfb
-  dbus-daemon
+  dbus-daemon dbus-x11 libxcb1-dev
+  trayer openbox at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-utils imagemagick
   clang-14 libclang-rt-14-dev
 )
 missing=()
