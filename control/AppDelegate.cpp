@@ -51,6 +51,7 @@ AppDelegate::AppDelegate(Timing timing, QObject* parent)
       m_sessionModel(new SessionObservableObject(this)), m_reachability(new Reachability(Reachability::defaultBackends(), this))
 {
     m_statusItem->menu()->setTitle(QStringLiteral("NV StatusBar Menu"));
+    connect(m_statusItem, &StatusItem::modeChanged, this, &AppDelegate::followStatusItemMode);
 }
 
 AppDelegate::~AppDelegate()
@@ -138,10 +139,33 @@ void AppDelegate::setupWindow()
     if (factory)
         layout->addWidget(factory(m_sessionModel, loadingModel));
     m_window->shouldClose = [this] { return windowShouldClose(); };
+    connect(&Workspace::shared(), &Workspace::reopenRequested, this, &AppDelegate::showWindow, Qt::UniqueConnection);
 
-    // Without a tray nothing could bring a hidden window back, so it is shown at start.
-    if (!isSignedIn() || m_statusItem->mode() == StatusItem::Mode::window)
+    // Without a tray nothing could bring a hidden window back, so it is shown at start and
+    // offers the status menu itself.
+    const bool noTray = m_statusItem->mode() == StatusItem::Mode::window;
+    m_window->setFallbackMenu(noTray ? m_statusItem->menu() : nullptr);
+    m_windowShownForNoTray = noTray && isSignedIn();
+    if (!isSignedIn() || noTray)
         Workspace::orderFrontRegardless(m_window);
+}
+
+void AppDelegate::followStatusItemMode()
+{
+    if (!m_window)
+        return;
+    const bool tray = m_statusItem->mode() == StatusItem::Mode::statusBar;
+    m_window->setFallbackMenu(tray ? nullptr : m_statusItem->menu());
+    if (tray) {
+        // The tray brings the window back from now on. Signed in, the window is hidden as
+        // it would have been with a tray from the start, unless the user opened it.
+        if (isSignedIn() && (m_window->isMinimized() || m_windowShownForNoTray))
+            m_window->hide();
+    } else if (!m_window->isVisible()) {
+        // Nothing could show a hidden window any more; minimised it stays within reach.
+        m_window->showMinimized();
+    }
+    m_windowShownForNoTray = false;
 }
 
 bool AppDelegate::windowShouldClose()
@@ -170,6 +194,7 @@ void AppDelegate::buildStatusMenu()
 
 void AppDelegate::showWindow()
 {
+    m_windowShownForNoTray = false;
     if (m_window)
         Workspace::orderFrontRegardless(m_window);
 }

@@ -117,6 +117,9 @@ private:
     void endProcess();
     void setProxyManager(TransparentProxyManager::Pointer manager);
 
+    // The tray came or went: the window is left as it would be with or without one.
+    void followStatusItemMode();
+
     void scheduleRebootCheck();
     void updateRebootRequest();
     void startReachability();
@@ -139,4 +142,5 @@ private:
     std::atomic<bool> m_pendingExit{false};
     Reachability* m_reachability;
     QPointer<NvWinow> m_window;
+    bool m_windowShownForNoTray = false; // signed in, shown at start only because no tray could
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Diagnostics.h"
+#include "platform/TrayHostWatcher.h"
 
 #include <QCursor>
 #include <QFile>
@@ -15,23 +16,15 @@ static void initResources()
 }
 
 StatusItem::StatusItem(QObject* parent)
-    : QObject(parent),
-      m_mode(isAvailable() ? Mode::statusBar : Mode::window),
-      m_ownMenu(new QMenu),
-      m_menu(m_ownMenu),
-      m_tray(new QSystemTrayIcon(this))
+    : QObject(parent), m_ownMenu(new QMenu), m_menu(m_ownMenu), m_hosts(new TrayHostWatcher(this))
 {
     initResources();
     m_ownMenu->setTitle(QStringLiteral("NV StatusBar Menu"));
-    m_tray->setContextMenu(m_ownMenu);
-    // A click on the icon opens the menu, as a status item does.
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && m_menu)
-            m_menu->popup(QCursor::pos());
-    });
-    Diagnostics::report(m_mode == Mode::statusBar
-                            ? QStringLiteral("Status item: in the system tray; closing the window hides the application")
-                            : QStringLiteral("Status item: no system tray; the window is shown at start and minimised instead of hidden"));
+    connect(m_hosts, &TrayHostWatcher::changed, this, &StatusItem::followHosts);
+    if (m_hosts->isAvailable())
+        m_protocol = createTrayIcon();
+    m_mode = hostOfTrayIconPresent() ? Mode::statusBar : Mode::window;
+    reportMode();
 }
 
 StatusItem::~StatusItem()
@@ -39,9 +32,56 @@ StatusItem::~StatusItem()
     delete m_ownMenu;
 }
 
-bool StatusItem::isAvailable()
+StatusItem::Protocol StatusItem::createTrayIcon()
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setContextMenu(m_menu);
+    if (!m_image.isNull()) {
+        m_tray->setIcon(m_image);
+        m_tray->show();
+    }
+    // A click on the icon opens the menu, as a status item does.
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && m_menu)
+            m_menu->popup(QCursor::pos());
+    });
+    // Qt prefers the StatusNotifier host when both are there; on a platform without any
+    // tray support (offscreen) it has none.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return Protocol::none;
+    return m_hosts->hasStatusNotifierHost() ? Protocol::statusNotifier : Protocol::xembed;
+}
+
+bool StatusItem::hostOfTrayIconPresent() const
+{
+    switch (m_protocol) {
+    case Protocol::statusNotifier:
+        return m_hosts->hasStatusNotifierHost();
+    case Protocol::xembed:
+        return m_hosts->hasXEmbedTray();
+    case Protocol::none:
+        return false;
+    }
+    return false;
+}
+
+void StatusItem::followHosts()
+{
+    if (!m_tray && m_hosts->isAvailable())
+        m_protocol = createTrayIcon();
+    const Mode mode = hostOfTrayIconPresent() ? Mode::statusBar : Mode::window;
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    reportMode();
+    emit modeChanged(mode);
+}
+
+void StatusItem::reportMode() const
+{
+    Diagnostics::report(m_mode == Mode::statusBar
+                            ? QStringLiteral("Status item: in the system tray; closing the window hides the application")
+                            : QStringLiteral("Status item: no system tray; the window stays reachable and offers the status menu"));
 }
 
 QMenu* StatusItem::menu() const
@@ -52,7 +92,8 @@ QMenu* StatusItem::menu() const
 void StatusItem::setMenu(QMenu* menu)
 {
     m_menu = menu ? menu : m_ownMenu;
-    m_tray->setContextMenu(m_menu);
+    if (m_tray)
+        m_tray->setContextMenu(m_menu);
 }
 
 bool StatusItem::setImage(const QString& name)
@@ -66,8 +107,11 @@ bool StatusItem::setImage(const QString& name)
         return false;
     }
     m_image = icon;
-    m_tray->setIcon(m_image);
-    if (m_mode == Mode::statusBar)
+    if (m_tray) {
+        m_tray->setIcon(m_image);
+        // Stays shown for good: Qt docks it again when an XEmbed tray comes back and
+        // registers it again with a restarted StatusNotifierWatcher.
         m_tray->show();
+    }
     return true;
 }

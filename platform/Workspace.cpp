@@ -2,6 +2,8 @@
 
 #include "platform/Deployment.h"
 #include "platform/Diagnostics.h"
+#include "platform/ReopenChannel.h"
+#include "platform/XpcSocket.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -42,11 +44,22 @@ Workspace& Workspace::shared()
     return *instance;
 }
 
+bool Workspace::isApplicationWindow(const QWidget* widget)
+{
+    if (!widget || !widget->isWindow())
+        return false;
+    const Qt::WindowType type = widget->windowType();
+    if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop)
+        return false;
+    // An XEmbed tray icon is a top-level widget that the tray reparents; it keeps out of
+    // the window manager's hands, which none of our windows or dialogs does.
+    return !widget->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+}
+
 void Workspace::hideApplication(HideStyle style)
 {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (!widget->isWindow() || !widget->isVisible() || widget->windowType() == Qt::Popup ||
-            widget->windowType() == Qt::ToolTip)
+        if (!widget->isVisible() || !isApplicationWindow(widget))
             continue;
         if (style == HideStyle::minimize)
             widget->showMinimized();
@@ -64,6 +77,7 @@ void Workspace::orderFrontRegardless(QWidget* window)
     else
         window->show();
     window->raise();
+    window->activateWindow();
 }
 
 bool Workspace::open(const QUrl& url)
@@ -108,19 +122,29 @@ bool Workspace::isAlreadyRunning(const QString& bundleIdentifier)
     if (m_instanceLock)
         return false;
     const QString dir = Deployment::runtimeDirectory();
-    if (!QDir(dir).exists()) {
-        QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The folder is this user's alone (created 0700, refused when someone else owns it):
+    // the lock and the reopen socket in it can't be reached by another user.
+    QString folderError;
+    if (!XpcSocket::ensureRuntimeDirectory(&folderError)) {
+        Diagnostics::report(QStringLiteral("Workspace: cannot use the instance lock: %1").arg(folderError));
+        return false;
     }
     auto lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + bundleIdentifier + QStringLiteral(".lock"));
     // Only a dead holder makes a lock stale, never its age.
     lock->setStaleLockTime(0);
+    const QString reopenPath = dir + QLatin1Char('/') + bundleIdentifier + QStringLiteral(".reopen");
     if (lock->tryLock(0)) {
         m_instanceLock = std::move(lock);
+        m_reopenChannel = new ReopenChannel(reopenPath, this);
+        connect(m_reopenChannel, &ReopenChannel::reopenRequested, this, &Workspace::reopenRequested);
+        m_reopenChannel->listen();
         return false;
     }
-    if (lock->error() == QLockFile::LockFailedError)
+    if (lock->error() == QLockFile::LockFailedError) {
+        if (!ReopenChannel::requestReopen(reopenPath))
+            Diagnostics::report(QStringLiteral("Workspace: the running instance did not take the request to show itself"));
         return true;
+    }
     // Without a usable lock folder nothing can tell; starting beats refusing to start.
     Diagnostics::report(QStringLiteral("Workspace: cannot use the instance lock in %1").arg(dir));
     return false;

@@ -8,6 +8,7 @@
 
 class QLockFile;
 class QWidget;
+class ReopenChannel;
 
 // The desktop session: hiding the application, bringing a window to the front, opening
 // URLs and revealing files, the single running instance, and the wake-from-sleep notice.
@@ -21,10 +22,14 @@ public:
     static Workspace& shared();
     ~Workspace() override;
 
-    // Hides every window of the application; with minimize, minimises them instead (for a
-    // desktop without a tray, where nothing could show a hidden window again).
+    // Hides the application's windows and dialogs; with minimize, minimises them instead
+    // (for a desktop without a tray, where nothing could show a hidden window again). The
+    // status item is no window of ours, even where it is one (an XEmbed tray icon).
     void hideApplication(HideStyle style = HideStyle::hide);
-    // Shows the window above the others without giving it the keyboard focus.
+    // Whether hideApplication hides or minimises this top-level widget.
+    static bool isApplicationWindow(const QWidget* widget);
+    // Shows the window above the others and gives it the keyboard focus (a window brought
+    // forward without focus can't be used from the keyboard).
     static void orderFrontRegardless(QWidget* window);
 
     // Opens the URL with the user's default handler.
@@ -33,9 +38,10 @@ public:
     // or opens the folder of the first one where no file manager answers.
     void activateFileViewerSelectingURLs(const QList<QUrl>& urls);
 
-    // True when another live process holds the instance lock of this bundle identifier;
-    // otherwise this process takes the lock (<runtime directory>/<identifier>.lock) and
-    // keeps it for its lifetime.
+    // True when another live process holds the instance lock of this bundle identifier; it
+    // is then asked to bring its window forward (reopenRequested there). Otherwise this
+    // process takes the lock (<runtime directory>/<identifier>.lock), keeps it for its
+    // lifetime and listens for such requests (<identifier>.reopen beside it).
     bool isAlreadyRunning(const QString& bundleIdentifier);
 
     // Starts listening for logind's PrepareForSleep on the system bus; didWake follows
@@ -44,6 +50,8 @@ public:
 
 signals:
     void didWake();
+    // A second start of the program asked this one to show itself.
+    void reopenRequested();
 
 private slots:
     void onPrepareForSleep(bool sleeping);
@@ -52,5 +60,6 @@ private:
     Workspace();
 
     std::unique_ptr<QLockFile> m_instanceLock;
+    ReopenChannel* m_reopenChannel = nullptr;
     bool m_wakeStarted = false;
 };

@@ -8,7 +8,8 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl libarchive-dev
   libnss3-dev libnss3-tools
   fonts-dejavu-core python3 xvfb
-  dbus-daemon
+  dbus-daemon dbus-x11 libxcb1-dev
+  trayer openbox at-spi2-core gir1.2-atspi-2.0 python3-gi xdotool x11-utils imagemagick
   clang-14 libclang-rt-14-dev
 )
 missing=()

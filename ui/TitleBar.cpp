@@ -56,6 +56,8 @@ TitleBar::TitleBar(SessionObservableObject* sessionModel, QWidget* parent)
 
     m_closeButton->setObjectName(QStringLiteral("closeButton"));
     m_closeButton->setToolTip(tr("Close"));
+    // An icon alone: screen readers need its purpose as its name.
+    m_closeButton->setAccessibleName(tr("Close"));
     m_closeButton->setFocusPolicy(Qt::NoFocus);
     QColor iconColor(Qt::white);
     iconColor.setAlphaF(closeIconOpacity);

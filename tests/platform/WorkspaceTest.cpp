@@ -213,3 +213,23 @@ TEST(Workspace, HideAndBringToFront)
     EXPECT_FALSE(window.isMinimized());
     EXPECT_TRUE(window.isVisible());
 }
+
+TEST(Workspace, HidingTheApplicationLeavesTheTrayIconsWindow)
+{
+    QWidget window;
+    window.resize(200, 100);
+    window.show();
+    // What an XEmbed tray icon is: a top-level window that bypasses the window manager.
+    QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    trayIcon.resize(22, 22);
+    trayIcon.show();
+    EXPECT_TRUE(Workspace::isApplicationWindow(&window));
+    EXPECT_FALSE(Workspace::isApplicationWindow(&trayIcon));
+
+    for (const auto style : {Workspace::HideStyle::hide, Workspace::HideStyle::minimize}) {
+        Workspace::orderFrontRegardless(&window);
+        Workspace::shared().hideApplication(style);
+        EXPECT_TRUE(trayIcon.isVisible());
+        EXPECT_FALSE(trayIcon.isMinimized());
+    }
+}

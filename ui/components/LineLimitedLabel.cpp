@@ -1,5 +1,7 @@
 #include "ui/components/LineLimitedLabel.h"
 
+#include "ui/components/Accessibility.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -23,6 +25,8 @@ QString withoutTrailingSpace(QString line)
 LineLimitedLabel::LineLimitedLabel(int maximumLineCount, QWidget* parent)
     : QWidget(parent), m_maximumLineCount(std::max(1, maximumLineCount))
 {
+    // Painted by hand: screen readers get the text through the accessible name.
+    Accessibility::install();
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -35,6 +39,7 @@ void LineLimitedLabel::setText(const QString& text)
     m_text = text;
     updateGeometry();
     update();
+    Accessibility::nameChanged(this);
 }
 
 void LineLimitedLabel::setColor(const QColor& color)

@@ -1,17 +1,22 @@
 #include "ui/pages/BlockHistoryRow.h"
 
 #include "platform/DateFormatter.h"
+#include "ui/components/Accessibility.h"
 #include "ui/components/Divider.h"
 #include "ui/styles/Styles.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 BlockHistoryRow::BlockHistoryRow(const SessionObservableObject::BlockedUrl& entry, QWidget* parent)
     : QWidget(parent)
 {
+    Accessibility::install();
     setObjectName(QStringLiteral("blockHistoryRow"));
+    // Reached with Tab; Space or Return selects, the menu key opens the context menu.
+    setFocusPolicy(Qt::TabFocus);
     setFixedHeight(rowHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setEntry(entry);
@@ -26,8 +31,8 @@ void BlockHistoryRow::setEntry(const SessionObservableObject::BlockedUrl& entry)
 {
     m_entry = entry;
     m_dateText = DateFormatter::shortStyle(entry.dateTime);
-    setAccessibleName(entry.url);
     update();
+    Accessibility::nameChanged(this);
 }
 
 bool BlockHistoryRow::isSelected() const
@@ -41,6 +46,7 @@ void BlockHistoryRow::setSelected(bool selected)
         return;
     m_selected = selected;
     update();
+    Accessibility::selectionChanged(this);
 }
 
 void BlockHistoryRow::setColumnWidths(int categoryWidth, int dateWidth)
@@ -63,6 +69,22 @@ QString BlockHistoryRow::dateText() const
 QString BlockHistoryRow::urlText() const
 {
     return m_entry.url;
+}
+
+QStringList BlockHistoryRow::columnTexts() const
+{
+    return {m_entry.category, m_dateText, m_entry.url};
+}
+
+QList<QRect> BlockHistoryRow::columnRects() const
+{
+    return {categoryRect(m_categoryWidth, height()), dateRect(m_categoryWidth, m_dateWidth, height()),
+            requestRect(m_categoryWidth, m_dateWidth, width(), height())};
+}
+
+void BlockHistoryRow::tap()
+{
+    emit tapped();
 }
 
 QRect BlockHistoryRow::categoryRect(int categoryWidth, int height)
@@ -101,6 +123,32 @@ void BlockHistoryRow::paintEvent(QPaintEvent*)
     drawColumn(requestRect(m_categoryWidth, m_dateWidth, width(), height()), m_entry.url);
     for (const int x : dividerPositions(m_categoryWidth, m_dateWidth))
         painter.fillRect(QRect(x, 0, 1, height()), Divider::color());
+    if (hasFocus()) {
+        painter.setPen(QPen(m_selected ? Qt::white : Styles::accentColor(), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void BlockHistoryRow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        tap();
+        return;
+    case Qt::Key_Up:
+        event->accept();
+        focusPreviousChild();
+        return;
+    case Qt::Key_Down:
+        event->accept();
+        focusNextChild();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void BlockHistoryRow::mousePressEvent(QMouseEvent* event)

@@ -28,6 +28,12 @@ public:
     QString categoryText() const;
     QString dateText() const;
     QString urlText() const;
+    // The three columns in order: texts and where they lie in the row.
+    QStringList columnTexts() const;
+    QList<QRect> columnRects() const;
+
+    // What a click does (from the keyboard or a screen reader too).
+    void tap();
 
     // Where each column lies in a row (or the header) of the given width: the category
     // column, the date column, and the rest, which centres the address.
@@ -45,6 +51,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     SessionObservableObject::BlockedUrl m_entry;

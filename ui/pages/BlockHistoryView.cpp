@@ -257,6 +257,9 @@ void BlockHistoryView::reloadRows()
         }
         m_rowLayout->insertWidget(m_rowLayout->count() - 1, row);
         m_rows.append(row);
+        // Screen readers and Tab take the rows in their order among the list's children:
+        // keep that the order shown, newest first.
+        row->raise();
     }
     for (BlockHistoryRow* gone : std::as_const(previous)) {
         gone->hide();

@@ -173,6 +173,8 @@ void LoginView::showEvent(QShowEvent* event)
     if (m_hasAppeared)
         return;
     m_hasAppeared = true;
+    // The keyboard starts in the e-mail field whenever the window takes the focus.
+    m_emailField->setFocus(Qt::OtherFocusReason);
     m_timer->start();
     pollToken();
 }
@@ -195,6 +197,9 @@ void LoginView::buildLayout()
     emailField->setPlaceholderText(tr("E-Mail"));
     connect(emailField, &QLineEdit::textChanged, this, [this](const QString& text) { m_email = text; });
 
+    // Linked as the field's label: screen readers name the field by it.
+    emailLabel->setBuddy(emailField);
+
     auto* passwordLabel = new QLabel(tr("Password"));
     passwordLabel->setObjectName(QStringLiteral("passwordLabel"));
     auto* passwordField = new QLineEdit;
@@ -203,6 +208,8 @@ void LoginView::buildLayout()
     passwordField->setEchoMode(QLineEdit::Password);
     connect(passwordField, &QLineEdit::textChanged, this, [this](const QString& text) { m_password = text; });
     connect(passwordField, &QLineEdit::returnPressed, this, &LoginView::loginWithPassword);
+    passwordLabel->setBuddy(passwordField);
+    m_emailField = emailField;
 
     m_errorLabel = new LineLimitedLabel(errorTextLineLimit);
     m_errorLabel->setObjectName(QStringLiteral("errorText"));

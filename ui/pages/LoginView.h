@@ -96,4 +96,5 @@ private:
     bool m_hasAppeared = false;
 
     LineLimitedLabel* m_errorLabel = nullptr;
+    QWidget* m_emailField = nullptr;
 };

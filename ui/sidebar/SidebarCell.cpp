@@ -1,6 +1,7 @@
 #include "ui/sidebar/SidebarCell.h"
 
 #include "core/SessionObservableObject.h"
+#include "ui/components/Accessibility.h"
 #include "ui/icons/FAText.h"
 #include "ui/styles/Styles.h"
 
@@ -16,9 +17,11 @@ SidebarCell::SidebarCell(SessionObservableObject* sessionModel, MainViewTabs id,
     : QAbstractButton(parent), m_sessionModel(sessionModel), m_id(id), m_icon(icon),
       m_viewBuilder(std::move(viewBuilder))
 {
+    Accessibility::install();
     setObjectName(rawValue(id));
     setText(rawValue(id));
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab and pressed with Space; a click does not take the focus.
+    setFocusPolicy(Qt::TabFocus);
     const int labelWidth = int(std::ceil(width));
     const int labelHeight = int(std::ceil(height));
     const int padding = int(std::ceil(leadingPadding));
@@ -41,6 +44,7 @@ SidebarCell::SidebarCell(SessionObservableObject* sessionModel, MainViewTabs id,
     iconView->setObjectName(QStringLiteral("icon"));
     auto* titleView = new QLabel(rawValue(id));
     titleView->setObjectName(QStringLiteral("title"));
+    titleView->setAccessibleName(rawValue(id));
     row->addWidget(iconView, 0, Qt::AlignVCenter);
     row->addWidget(titleView, 0, Qt::AlignVCenter);
     row->addStretch(1);
@@ -49,7 +53,10 @@ SidebarCell::SidebarCell(SessionObservableObject* sessionModel, MainViewTabs id,
         if (m_sessionModel)
             m_sessionModel->setSelectedMainPage(m_id);
     });
-    connect(sessionModel, &SessionObservableObject::selectedSideBarTabChanged, this, qOverload<>(&QWidget::update));
+    connect(sessionModel, &SessionObservableObject::selectedSideBarTabChanged, this, [this] {
+        update();
+        Accessibility::selectionChanged(this);
+    });
 }
 
 MainViewTabs SidebarCell::id() const
@@ -84,12 +91,18 @@ QWidget* SidebarCell::destination() const
 
 void SidebarCell::paintEvent(QPaintEvent*)
 {
-    // No pressed or selected look of its own: only the accent ground of the page last shown.
-    if (!isHighlighted())
-        return;
+    // No pressed or selected look of its own: only the accent ground of the page last shown,
+    // and a thin outline while the keyboard is on the entry.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(path, Styles::accentColor());
+    if (isHighlighted())
+        painter.fillPath(path, Styles::accentColor());
+    if (hasFocus()) {
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawPath(outline);
+    }
 }

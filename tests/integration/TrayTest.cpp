@@ -1,0 +1,202 @@
+// The status item and the window on desktops with either kind of tray, with a tray that
+// comes late, and with a second start, against the real program on a virtual display.
+#include "DesktopFixture.h"
+#include "StatusNotifierWatcherStandIn.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QImage>
+#include <QTest>
+
+namespace {
+
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+struct MenuNode
+{
+    int id = 0;
+    QVariantMap properties;
+    QList<MenuNode> children;
+};
+
+MenuNode readMenuNode(const QDBusArgument& argument)
+{
+    MenuNode node;
+    argument.beginStructure();
+    argument >> node.id >> node.properties;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        node.children.append(readMenuNode(child.variant().value<QDBusArgument>()));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return node;
+}
+
+class TrayTest : public DesktopFixture
+{
+protected:
+    // Where the item lives: the registering connection's bus name.
+    QVariant itemProperty(QDBusConnection& bus, const QString& service, const QString& name)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
+                                                           QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call << itemInterface << name;
+        const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, 10000);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return {};
+        return reply.arguments().first().value<QDBusVariant>().variant();
+    }
+};
+
+// The status icon as a panel draws it at this size: the item's pixmap of that size, else
+// its largest (ARGB32, network order).
+QImage pixmapFor(const QVariant& value, const QSize& size)
+{
+    QList<QImage> images;
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray bytes;
+        argument.beginStructure();
+        argument >> width >> height >> bytes;
+        argument.endStructure();
+        if (width <= 0 || height <= 0 || bytes.size() != qsizetype(width) * height * 4)
+            continue;
+        QImage image(width, height, QImage::Format_ARGB32);
+        const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x, p += 4)
+                image.setPixel(x, y, qRgba(p[1], p[2], p[3], p[0]));
+        images.append(image);
+    }
+    argument.endArray();
+    QImage chosen;
+    for (const QImage& image : images)
+        if (image.size() == size || (chosen.size() != size && image.width() > chosen.width()))
+            chosen = image;
+    return chosen;
+}
+
+} // namespace
+
+TEST_F(TrayTest, StatusNotifierItemRegistersWithItsIconAndMenuAndOpenShowsTheWindow)
+{
+    QDBusConnection bus = QDBusConnection::connectToBus(session.busAddress(), QStringLiteral("panel"));
+    ASSERT_TRUE(bus.isConnected());
+    StatusNotifierWatcherStandIn watcher(bus);
+    ASSERT_TRUE(watcher.registerOnBus());
+
+    storeToken();
+    auto app = startApp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items.isEmpty(); }, 20000)) << app->output().toStdString();
+    const QString item = watcher.items.first().sender;
+    EXPECT_TRUE(waitForLog(QStringLiteral("Status item: in the system tray")));
+
+    // Our icon, at its own size.
+    const QImage expected = QImage(QStringLiteral(NORVANE_SOURCE_DIR "/resources/StatusIcon.png")).convertToFormat(QImage::Format_ARGB32);
+    const QImage shown = pixmapFor(itemProperty(bus, item, QStringLiteral("IconPixmap")), expected.size());
+    ASSERT_EQ(shown.size(), expected.size());
+    EXPECT_EQ(shown, expected);
+
+    // Its menu, over dbusmenu: the entries in order.
+    const QString menuPath = itemProperty(bus, item, QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+    ASSERT_FALSE(menuPath.isEmpty());
+    QDBusMessage layoutCall = QDBusMessage::createMethodCall(item, menuPath, menuInterface, QStringLiteral("GetLayout"));
+    layoutCall << 0 << -1 << QStringList();
+    const QDBusMessage layoutReply = bus.call(layoutCall, QDBus::BlockWithGui, 10000);
+    ASSERT_EQ(layoutReply.type(), QDBusMessage::ReplyMessage) << layoutReply.errorMessage().toStdString();
+    const MenuNode root = readMenuNode(layoutReply.arguments().at(1).value<QDBusArgument>());
+    QStringList labels;
+    int openId = -1;
+    for (const MenuNode& child : root.children) {
+        labels.append(child.properties.value(QStringLiteral("label")).toString());
+        if (labels.last() == QLatin1String("Open"))
+            openId = child.id;
+    }
+    EXPECT_EQ(labels, (QStringList{QStringLiteral("Open"), QStringLiteral("Block History"), QStringLiteral("Use Relaxed Policy"),
+                                   QStringLiteral("Sync Settings")}));
+
+    // Signed in, the window waits hidden for "Open".
+    std::optional<QString> window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
+    EXPECT_FALSE(session.windowState(*window)->viewable);
+    QDBusMessage clicked = QDBusMessage::createMethodCall(item, menuPath, menuInterface, QStringLiteral("Event"));
+    clicked << openId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+    bus.call(clicked, QDBus::BlockWithGui, 10000);
+    EXPECT_TRUE(waitForViewable(*window, true));
+
+    // Closing it (its title bar's close button) hides it; the item stays registered.
+    const QRect frame = session.windowState(*window)->geometry;
+    ASSERT_TRUE(session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 14),
+                                                        QString::number(frame.y() + 15), QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(waitForViewable(*window, false));
+    EXPECT_TRUE(itemProperty(bus, item, QStringLiteral("Menu")).isValid());
+    EXPECT_TRUE(app->isRunning());
+}
+
+TEST_F(TrayTest, XEmbedTrayIconStaysMappedWhenTheWindowCloses)
+{
+    if (!needs({QStringLiteral("trayer")}))
+        return;
+    ASSERT_TRUE(session.startTray()) << session.error().toStdString();
+    storeToken();
+    auto app = startApp();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Status item: in the system tray"))) << app->output().toStdString();
+    std::optional<QString> icon;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIconWindow()).has_value(); }, 20000));
+    EXPECT_TRUE(waitForViewable(*icon, true));
+
+    // A second start brings the hidden window forward, and ends as before.
+    std::optional<QString> window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
+    EXPECT_FALSE(session.windowState(*window)->viewable);
+    auto second = startApp();
+    EXPECT_EQ(second->waitForExit(), 0);
+    EXPECT_EQ(countLog(QStringLiteral("Gui app is already running")), 1);
+    ASSERT_TRUE(waitForViewable(*window, true));
+
+    const QRect frame = session.windowState(*window)->geometry;
+    ASSERT_TRUE(session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 14),
+                                                        QString::number(frame.y() + 15), QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(waitForViewable(*window, false));
+    EXPECT_TRUE(session.windowState(*icon)->viewable);
+    EXPECT_TRUE(app->isRunning());
+}
+
+TEST_F(TrayTest, ATrayThatComesLateTakesOverAndOneThatGoesLeavesTheWindowReachable)
+{
+    if (!needs({QStringLiteral("trayer")}))
+        return;
+    storeToken();
+    auto app = startApp();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Status item: no system tray"))) << app->output().toStdString();
+    // No tray: the signed-in window is shown, so that something of the program is reachable.
+    std::optional<QString> window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
+    ASSERT_TRUE(waitForViewable(*window, true));
+
+    // The panel starts after the program (autostart at login): the icon moves into it and
+    // the window goes, as it would have with the tray there from the start.
+    ASSERT_TRUE(session.startTray()) << session.error().toStdString();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Status item: in the system tray")));
+    std::optional<QString> icon;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIconWindow()).has_value(); }, 20000));
+    EXPECT_TRUE(waitForViewable(*icon, true));
+    EXPECT_TRUE(waitForViewable(*window, false));
+
+    // The panel goes away: the window comes back within reach (minimised).
+    ASSERT_TRUE(session.stopTray());
+    EXPECT_TRUE(waitForLog(QStringLiteral("Status item: no system tray"), 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const auto state = session.run(QStringLiteral("xprop"), {QStringLiteral("-id"), *window, QStringLiteral("WM_STATE")});
+        return state && state->contains(QStringLiteral("Iconic"));
+    }, 20000));
+    EXPECT_TRUE(app->isRunning());
+}

@@ -1,0 +1,107 @@
+// The frameless window under a real window manager (openbox) on a virtual display: resized
+// from its edges, never below its minimum size, and the status menu opened from the tray.
+#include "DesktopFixture.h"
+
+#include <QTest>
+
+namespace {
+
+class WindowManagerTest : public DesktopFixture
+{
+protected:
+    bool xdotool(const QStringList& arguments) { return session.run(QStringLiteral("xdotool"), arguments).has_value(); }
+
+    // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does.
+    bool drag(const QPoint& from, const QPoint& to)
+    {
+        if (!xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())}) ||
+            !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
+            return false;
+        constexpr int steps = 8;
+        for (int i = 1; i <= steps; ++i) {
+            const QPoint at = from + (to - from) * i / steps;
+            if (!xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}))
+                return false;
+        }
+        return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    }
+
+    QRect frameOf(const QString& window) { return session.windowState(window).value_or(DesktopSession::WindowState{}).geometry; }
+};
+
+} // namespace
+
+TEST_F(WindowManagerTest, EdgesAndCornersResizeTheWindowDownToItsMinimumSize)
+{
+    if (!needs({QStringLiteral("openbox"), QStringLiteral("import")}))
+        return;
+    ASSERT_TRUE(session.startWindowManager()) << session.error().toStdString();
+    auto app = startApp();
+    std::optional<QString> window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000)) << app->output().toStdString();
+    ASSERT_TRUE(waitForViewable(*window, true));
+    const QRect start = frameOf(*window);
+    EXPECT_EQ(start.size(), QSize(1000, 700));
+
+    // The right edge, 200 further out.
+    const QPoint rightEdge(start.right() - 1, start.center().y());
+    ASSERT_TRUE(drag(rightEdge, rightEdge + QPoint(200, 0)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).width() >= 1150; }, 15000)) << frameOf(*window).width();
+    EXPECT_EQ(frameOf(*window).height(), 700);
+
+    // The bottom-right corner, both ways at once.
+    const QRect wider = frameOf(*window);
+    const QPoint corner = wider.bottomRight() - QPoint(1, 1);
+    ASSERT_TRUE(drag(corner, corner + QPoint(100, 150)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).height() >= 800; }, 15000)) << frameOf(*window).height();
+    EXPECT_GE(frameOf(*window).width(), wider.width() + 50);
+    ASSERT_TRUE(session.screenshot(screenshotPath(QStringLiteral("window-resized-from-its-edges"))));
+
+    // The left edge pushed far in stops at the minimum width; the top edge at the minimum height.
+    const QRect large = frameOf(*window);
+    const QPoint leftEdge(large.left() + 1, large.center().y());
+    ASSERT_TRUE(drag(leftEdge, leftEdge + QPoint(600, 0)));
+    const QPoint topEdge(large.center().x(), large.top() + 1);
+    ASSERT_TRUE(drag(topEdge, topEdge + QPoint(0, 500)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).size() == QSize(1000, 600); }, 15000)) << frameOf(*window).width()
+                                                                                                    << "x" << frameOf(*window).height();
+    EXPECT_TRUE(app->isRunning());
+}
+
+TEST_F(WindowManagerTest, TheStatusMenuOpensFromTheTrayAndOpenShowsTheWindow)
+{
+    if (!needs({QStringLiteral("openbox"), QStringLiteral("trayer"), QStringLiteral("import")}))
+        return;
+    ASSERT_TRUE(session.startWindowManager()) << session.error().toStdString();
+    ASSERT_TRUE(session.startTray()) << session.error().toStdString();
+    storeToken();
+    auto app = startApp();
+    std::optional<QString> icon;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIconWindow()).has_value(); }, 20000)) << app->output().toStdString();
+    ASSERT_TRUE(waitForViewable(*icon, true));
+    std::optional<QString> window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
+    EXPECT_FALSE(session.windowState(*window)->viewable);
+
+    // A click on the icon opens the menu below it.
+    const QPoint iconCentre = frameOf(*icon).center();
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(iconCentre.x()), QString::number(iconCentre.y()),
+                         QStringLiteral("click"), QStringLiteral("1")}));
+    std::optional<QString> menu;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QString& id : session.windowsOfClass(QStringLiteral("Norvane"))) {
+                const auto state = session.windowState(id);
+                if (state && state->viewable && id != *icon && id != *window)
+                    menu = id;
+            }
+            return menu.has_value();
+        },
+        15000));
+    ASSERT_TRUE(session.screenshot(screenshotPath(QStringLiteral("status-menu-from-the-tray"))));
+
+    // Its first entry, "Open", chosen from the keyboard.
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")}));
+    EXPECT_TRUE(waitForViewable(*window, true));
+    EXPECT_TRUE(session.windowState(*icon)->viewable);
+}
