@@ -12,6 +12,7 @@
 #include "MessageResponder.h"
 #include "PeerLog.h"
 #include "ReceivedMessages.h"
+#include "DemoSession.h"
 #include "RelaxedPolicySettings.h"
 #include "RootCertificate.h"
 #include "SignalWatcher.h"
@@ -65,6 +66,9 @@ int main(int argc, char** argv)
     UserDataSyncMessage::setSessionDataSource([&userData] { return userData.sessionJson(); });
 
     RelaxedPolicySettings relaxedPolicy;
+    // The demo session asks for a passcode; the demo's is the one that works.
+    if (qEnvironmentVariable("NORVANE_EXTENSION_USER_DATA").isEmpty())
+        relaxedPolicy.setSettings({true, {}, QString::fromLatin1(DemoSession::relaxedPolicyPasscode)});
     AppConnections connections;
     ReceivedMessages received;
     const MessageResponder responder(relaxedPolicy, *certificate, version);

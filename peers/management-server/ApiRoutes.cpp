@@ -109,8 +109,12 @@ void install(Router& router, DemoAccounts& accounts)
                [&accounts](const httplib::Request& request, httplib::Response& response) {
                    if (!hasValidBearer(request, accounts))
                        return error(response, 401, "Unauthorized");
-                   if (field(jsonBody(request), "url").empty())
+                   const std::string url = field(jsonBody(request), "url");
+                   if (url.empty())
                        return error(response, 400, "url is required");
+                   const std::string token = request.get_header_value("Authorization").substr(7);
+                   if (!accounts.addSelfModeratedSite(token, url))
+                       return error(response, 500, "Cannot store the site");
                    json(response, 200, QJsonObject{});
                });
 }

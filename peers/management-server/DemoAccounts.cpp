@@ -1,8 +1,11 @@
 #include "DemoAccounts.h"
 
+#include "SelfModerationFile.h"
+
 void DemoAccounts::reset()
 {
     std::lock_guard lock(m_mutex);
+    SelfModerationFile::clear();
     m_accounts.clear();
     m_pending.clear();
     m_accounts[demoEmail] = {demoPassword, demoToken};
@@ -51,4 +54,10 @@ std::optional<std::pair<std::string, std::string>> DemoAccounts::takeActivation(
     if (account == m_accounts.end())
         account = m_accounts.emplace(email, Account{{}, "issued-token-" + std::to_string(++m_issued)}).first;
     return std::make_pair(account->second.token, email);
+}
+
+bool DemoAccounts::addSelfModeratedSite(const std::string& token, const std::string& site)
+{
+    std::lock_guard lock(m_mutex);
+    return SelfModerationFile::add(QString::fromStdString(token), QString::fromStdString(site));
 }

@@ -25,6 +25,9 @@ public:
     // gets the account's token (a new one for an unknown address).
     void requestActivation(const std::string& identifier, const std::string& email);
     std::optional<std::pair<std::string, std::string>> takeActivation(const std::string& identifier);
+    // Keeps a site the account added to its own blocklist (SelfModerationFile); reset()
+    // forgets them all.
+    bool addSelfModeratedSite(const std::string& token, const std::string& site);
 
 private:
     struct Account

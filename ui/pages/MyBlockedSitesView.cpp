@@ -282,8 +282,11 @@ void MyBlockedSitesView::buildLayout()
 
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(pagePadding, pagePadding, pagePadding, pagePadding);
-    // At most 400 wide, centred, whatever the page's width.
-    page->addWidget(column, 0, Qt::AlignHCenter);
+    // At most 400 wide, centred, whatever the page's width: the column takes what it can
+    // and the spaces either side share the rest.
+    page->addStretch(1);
+    page->addWidget(column, 1000);
+    page->addStretch(1);
 }
 
 void MyBlockedSitesView::reloadRows()
