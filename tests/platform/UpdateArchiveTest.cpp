@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <openssl/bn.h>
+#include <openssl/evp.h>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +71,78 @@ TEST(Ed25519Verifier, AcceptsOnlyTheSignatureOfTheKeyOverTheSameBytes)
     const QString empty = writeFile(folder(QStringLiteral("sig")) + QStringLiteral("/empty.bin"), {});
     EXPECT_TRUE(Ed25519Verifier::verifyFile(empty, key.publicKey,
                                             *Ed25519Verifier::decodeSignature(UpdateTest::signFile(key, empty))));
+}
+
+namespace {
+
+// libcrypto's own Ed25519 verification, over the message in memory.
+bool libcryptoVerifies(const QByteArray& publicKey, const QByteArray& signature, const QByteArray& message)
+{
+    EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+                                                reinterpret_cast<const unsigned char*>(publicKey.constData()), 32);
+    if (!key)
+        return false;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, key);
+    const int result = EVP_DigestVerify(context, reinterpret_cast<const unsigned char*>(signature.constData()), 64,
+                                        reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()));
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    return result == 1;
+}
+
+} // namespace
+
+// The file is hashed in pieces and the equation checked on another form of the curve; the
+// verdict must be libcrypto's for good and damaged signatures alike.
+TEST(Ed25519Verifier, AgreesWithLibcryptoOnGoodAndDamagedSignatures)
+{
+    const QString dir = folder(QStringLiteral("agree"));
+    QRandomGenerator random(7);
+    int accepted = 0;
+    for (int round = 0; round < 60; ++round) {
+        const UpdateTest::KeyPair key = UpdateTest::makeKeyPair();
+        QByteArray message(int(random.bounded(1, 3 * 1024 * 1024)), Qt::Uninitialized);
+        random.fillRange(reinterpret_cast<quint32*>(message.data()), message.size() / 4);
+        const QString file = writeFile(dir + QStringLiteral("/m.bin"), message);
+        QByteArray signature = *Ed25519Verifier::decodeSignature(UpdateTest::signFile(key, file));
+        QByteArray publicKey = key.publicKey;
+        switch (round % 4) {
+        case 0: break; // untouched
+        case 1: signature[int(random.bounded(64))] ^= char(1 << random.bounded(8)); break;
+        case 2: publicKey[int(random.bounded(32))] ^= char(1 << random.bounded(8)); break;
+        case 3: {
+            // S + L: the same point equation, but not the canonical scalar.
+            BIGNUM* s = BN_lebin2bn(reinterpret_cast<const unsigned char*>(signature.constData()) + 32, 32, nullptr);
+            BIGNUM* order = nullptr;
+            BN_dec2bn(&order, "7237005577332262213973186563042994240857116359379907606001950938285454250989");
+            BN_add(s, s, order);
+            BN_bn2lebinpad(s, reinterpret_cast<unsigned char*>(signature.data()) + 32, 32);
+            BN_free(s);
+            BN_free(order);
+            break;
+        }
+        }
+        const bool ours = Ed25519Verifier::verifyFile(file, publicKey, signature);
+        EXPECT_EQ(ours, libcryptoVerifies(publicKey, signature, message)) << "round " << round;
+        accepted += ours ? 1 : 0;
+    }
+    EXPECT_EQ(accepted, 15); // exactly the untouched ones
+}
+
+TEST(Ed25519Verifier, RefusesKeysOfSmallOrder)
+{
+    const QString file = writeFile(folder(QStringLiteral("small")) + QStringLiteral("/m.bin"), "anything");
+    // The neutral element as key, R the neutral element and S = 0 satisfy the equation for
+    // every message.
+    QByteArray identity(32, '\0');
+    identity[0] = 1;
+    QByteArray signature = identity + QByteArray(32, '\0');
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file, identity, signature));
+    QByteArray orderTwo(32, char(0xff)); // y = -1
+    orderTwo[0] = char(0xec);
+    orderTwo[31] = 0x7f;
+    EXPECT_FALSE(Ed25519Verifier::verifyFile(file, orderTwo, identity + QByteArray(32, '\0')));
 }
 
 TEST(Ed25519Verifier, DecodesOnlyBase64OfTheRightSize)
