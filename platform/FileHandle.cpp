@@ -100,7 +100,7 @@ std::optional<QByteArray> FileHandle::readToEnd(qsizetype limit, std::chrono::mi
     QByteArray result;
     char buffer[16384];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd entry{m_descriptor, POLLIN, 0};
         const int ready = left.count() > 0 ? ::poll(&entry, 1, static_cast<int>(left.count())) : 0;
         if (ready < 0 && errno == EINTR)

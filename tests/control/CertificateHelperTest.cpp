@@ -11,6 +11,7 @@
 #include "TestCertificates.h"
 #include "TestEnvironment.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,7 +28,9 @@ protected:
     void SetUp() override
     {
         CommandRunner::setShared(recorder);
-        (void)Log::shared(); // the keychain's own diagnostics go to the same log from here on
+        QDir(NssDatabaseTool::directory()).removeRecursively();
+        // The keychain's own diagnostics go to the same log from here on.
+        m_seen = LogEntries::read(Log::shared().currentFilePath()).size();
     }
     void TearDown() override { CommandRunner::setShared(nullptr); }
 

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 namespace {
+constexpr int userDataSyncId = 3;
 constexpr int installRootCertFinishedId = 7;
 const QString label = QStringLiteral("Norvane Filtering Certificate");
 
@@ -32,6 +33,9 @@ protected:
         ASSERT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Gui client registered in IPC")))
             << app->output().toStdString();
         ASSERT_TRUE(extension.attach());
+        // The program asks for the user data once its handlers are in place.
+        ASSERT_TRUE(extension.waitForReceived(1, userDataSyncId, std::chrono::milliseconds(20000)).has_value())
+            << app->output().toStdString();
         extension.received(true);
     }
     void TearDown() override

@@ -30,12 +30,19 @@ class KeychainTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Cases share the process when run by hand: each starts without ~/.pki.
+        QDir(QFileInfo(NssDatabaseTool::directory()).absolutePath()).removeRecursively();
         Diagnostics::setSink([this](const QString& line) {
             std::lock_guard lock(m_mutex);
             m_reports << line;
         });
     }
     void TearDown() override { Diagnostics::setSink(nullptr); }
+    void clearReports()
+    {
+        std::lock_guard lock(m_mutex);
+        m_reports.clear();
+    }
     QStringList reports()
     {
         std::lock_guard lock(m_mutex);
@@ -177,8 +184,7 @@ TEST_F(KeychainTest, ACorruptOrUnusableDatabaseFailsEveryCallAndIsLeftAlone)
         ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
         EXPECT_EQ(kept.readAll(), before) << c.what;
         kept.close();
-        Diagnostics::setSink(nullptr);
-        SetUp();
+        clearReports();
     }
     // Once the database is sound again, the same process uses it.
     QFile::remove(database);

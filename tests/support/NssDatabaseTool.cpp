@@ -29,12 +29,12 @@ std::optional<QMap<QString, QString>> list()
     QString output;
     if (run({QStringLiteral("-L")}, &output) != 0)
         return std::nullopt;
-    // After the two heading lines: the nickname, blanks, the trust attributes.
-    static const QRegularExpression row(QStringLiteral("^(.*\\S)\\s+(\\S*,\\S*,\\S*)$"));
+    // After the two heading lines: the nickname, blanks, the trust attributes (blank-padded).
+    static const QRegularExpression row(QStringLiteral("^(\\S.*\\S)\\s+(\\S*,\\S*,\\S*)\\s*$"));
     QMap<QString, QString> entries;
     for (const QString& line : output.split(QLatin1Char('\n'))) {
         const auto match = row.match(line);
-        if (match.hasMatch() && !line.startsWith(QLatin1Char(' ')))
+        if (match.hasMatch())
             entries.insert(match.captured(1), match.captured(2));
     }
     return entries;
