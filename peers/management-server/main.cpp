@@ -9,6 +9,7 @@
 #include "AnswerScript.h"
 #include "ApiRoutes.h"
 #include "DemoAccounts.h"
+#include "FilterTestPage.h"
 #include "RecordedRequests.h"
 #include "Router.h"
 #include "SelfSignedCertificate.h"
@@ -59,6 +60,8 @@ int main(int argc, char** argv)
         Router router(script, records);
         AdminRoutes::install(server, script, records, accounts);
         ApiRoutes::install(router, accounts);
+        FilterTestPage filterTestPage;
+        filterTestPage.install(server, router);
         router.install(server);
 
         const std::string host = "127.0.0.1";

@@ -64,6 +64,8 @@ public:
     QList<RecordedRequest> requests(const QString& path) const;
     bool reset();
     bool addAccount(const QString& email, const QString& password, const QString& token);
+    // The filter test page at "/": its status, and whether it carries the marker.
+    bool setFilterTestPage(int status, bool withMarker);
 
 private:
     std::optional<QByteArray> admin(const char* method, const char* path, const QByteArray& body = {}) const;
