@@ -125,6 +125,9 @@ protected:
         page.reset();
         if (extension.isChildRunning()) {
             EXPECT_EQ(extension.stop().value_or(-1), 0);
+            // The link tries once more when the extension goes; let that settle before the
+            // process ends.
+            EXPECT_TRUE(QTest::qWaitFor([] { return IpcConnection::shared().connectionCount() == 0; }, 10000));
         }
     }
 
