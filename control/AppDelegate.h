@@ -79,6 +79,9 @@ public:
     void setAutoenableRelaxedPolicy(bool value) { m_autoenableRelaxedPolicy = value; }
     bool pendingExit() const { return m_pendingExit; }
     TransparentProxyManager::Pointer proxyManager() const;
+    // The serial "AppDelegate queue" (supervision runs, the filter tests' resolutions),
+    // made on first use; nullptr once the delegate is going away.
+    SerialQueue* queue();
     static constexpr const char* extensionIdentifier = "org.norvane.filter.mac.extension";
     static constexpr int maximumBlockedUrls = 50;
 

@@ -162,6 +162,16 @@ void AppDelegate::scheduleCheckVpnRunning(std::chrono::milliseconds delay)
     m_queue->asyncAfter(delay, m_checkVpnRunningTask);
 }
 
+SerialQueue* AppDelegate::queue()
+{
+    std::lock_guard lock(m_stateMutex);
+    if (m_stopping)
+        return nullptr;
+    if (!m_queue)
+        m_queue = std::make_unique<SerialQueue>(QStringLiteral("AppDelegate queue"));
+    return m_queue.get();
+}
+
 void AppDelegate::checkVpnRunning()
 {
     resetCheckVpnRunningTask();

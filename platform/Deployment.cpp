@@ -63,4 +63,79 @@ std::chrono::milliseconds supervisionInterval()
     return milliseconds("NORVANE_SUPERVISION_INTERVAL_MS", std::chrono::seconds(30));
 }
 
+QString filterTestHost()
+{
+    return setting("NORVANE_FILTER_TEST_HOST", QStringLiteral("filtertest.norvane.org"));
+}
+
+QString filterTestMarker()
+{
+    return setting("NORVANE_FILTER_TEST_MARKER", QStringLiteral("NorvaneFilterTestMarker"));
+}
+
+QString dnsTestHost()
+{
+    return setting("NORVANE_DNS_TEST_HOST", QStringLiteral("dnstest.norvane.org"));
+}
+
+QString blockPageHost()
+{
+    return setting("NORVANE_BLOCK_PAGE_HOST", QStringLiteral("blockpage.norvane.org"));
+}
+
+QString googleHost()
+{
+    return setting("NORVANE_GOOGLE_HOST", QStringLiteral("www.google.com"));
+}
+
+QString googleSafeSearchHost()
+{
+    return setting("NORVANE_GOOGLE_SAFE_SEARCH_HOST", QStringLiteral("forcesafesearch.google.com"));
+}
+
+QString bingHost()
+{
+    return setting("NORVANE_BING_HOST", QStringLiteral("www.bing.com"));
+}
+
+QString bingStrictHost()
+{
+    return setting("NORVANE_BING_STRICT_HOST", QStringLiteral("strict.bing.com"));
+}
+
+QString youtubeHost()
+{
+    return setting("NORVANE_YOUTUBE_HOST", QStringLiteral("www.youtube.com"));
+}
+
+QString youtubeModerateHost()
+{
+    return setting("NORVANE_YOUTUBE_MODERATE_HOST", QStringLiteral("restrictmoderate.youtube.com"));
+}
+
+QString websiteUrl()
+{
+    return setting("NORVANE_WEBSITE_URL", QStringLiteral("https://www.norvane.org"));
+}
+
+QString knowledgeBaseUrl()
+{
+    return setting("NORVANE_KNOWLEDGE_BASE_URL", QStringLiteral("https://help.norvane.org/hc/en-us/categories/knowledge-base"));
+}
+
+QString releaseNotesUrl()
+{
+    return setting("NORVANE_RELEASE_NOTES_URL", QStringLiteral("https://www.norvane.org/release-notes/desktop"));
+}
+
+QString supportEmail()
+{
+    return setting("NORVANE_SUPPORT_EMAIL", QStringLiteral("support@norvane.org"));
+}
+
+QString supportTelephone()
+{
+    return setting("NORVANE_SUPPORT_TELEPHONE", QStringLiteral("+1 (888) 555-0164"));
+}
+
 } // namespace Deployment

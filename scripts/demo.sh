@@ -49,6 +49,8 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$port_file" ] && break; sleep 0.1; done
 [ -s "$port_file" ] || { echo "The management-server stand-in did not start; see $demo/server.log" >&2; exit 1; }
 export NORVANE_SERVER_HOST=127.0.0.1:$(head -n1 "$port_file") NORVANE_EXTRA_CA_CERTS=$demo/server.pem
+# The stand-in also serves the filter test page the blocking test looks for.
+export NORVANE_FILTER_TEST_HOST=$NORVANE_SERVER_HOST
 echo "Management server stand-in on https://$NORVANE_SERVER_HOST"
 echo "Sign in with demo@norvane.org / demo-password. Logs: $XDG_STATE_HOME/norvane/Logs"
 

@@ -9,6 +9,7 @@
 #include "AnswerScript.h"
 #include "ApiRoutes.h"
 #include "DemoAccounts.h"
+#include "FilterTestPage.h"
 #include "RecordedRequests.h"
 #include "Router.h"
 #include "SelfSignedCertificate.h"
@@ -63,6 +64,8 @@ int main(int argc, char** argv)
         ApiRoutes::install(router, accounts);
         UpdateFeed feed;
         UpdateRoutes::install(server, router, feed);
+        FilterTestPage filterTestPage;
+        filterTestPage.install(server, router);
         router.install(server);
 
         const std::string host = "127.0.0.1";

@@ -165,3 +165,9 @@ bool ManagementServerPeer::addAccount(const QString& email, const QString& passw
     return admin("POST", "/__peer/account", QJsonDocument(request).toJson(QJsonDocument::Compact))
         .has_value();
 }
+
+bool ManagementServerPeer::setFilterTestPage(int status, bool withMarker)
+{
+    const QJsonObject request{{QStringLiteral("status"), status}, {QStringLiteral("marker"), withMarker}};
+    return admin("POST", "/__peer/filter-test", QJsonDocument(request).toJson(QJsonDocument::Compact)).has_value();
+}

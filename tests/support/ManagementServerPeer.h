@@ -74,6 +74,8 @@ public:
     static QString updateFeedPath() { return QStringLiteral("/Velmora/update/macos/update.xml"); }
     static QString updateFilePath(const QString& name) { return QStringLiteral("/Velmora/update/files/") + name; }
     bool addAccount(const QString& email, const QString& password, const QString& token);
+    // The filter test page at "/": its status, and whether it carries the marker.
+    bool setFilterTestPage(int status, bool withMarker);
 
 private:
     std::optional<QByteArray> admin(const char* method, const char* path, const QByteArray& body = {}) const;

@@ -43,6 +43,13 @@ void isolate()
     // Pages send requests as soon as they appear: without a peer they go to a loopback
     // port where nothing listens, never to the real server.
     qputenv("NORVANE_SERVER_HOST", "127.0.0.1:1");
+    // The filter tests likewise: the blocking test's page on the closed port, and every
+    // name they resolve answered from /etc/hosts, so no lookup leaves the machine.
+    qputenv("NORVANE_FILTER_TEST_HOST", "127.0.0.1:1");
+    for (const char* name : {"NORVANE_DNS_TEST_HOST", "NORVANE_BLOCK_PAGE_HOST", "NORVANE_GOOGLE_HOST",
+                             "NORVANE_GOOGLE_SAFE_SEARCH_HOST", "NORVANE_BING_HOST", "NORVANE_BING_STRICT_HOST",
+                             "NORVANE_YOUTUBE_HOST", "NORVANE_YOUTUBE_MODERATE_HOST"})
+        qputenv(name, "localhost");
 }
 
 QString readFile(const QString& path)
