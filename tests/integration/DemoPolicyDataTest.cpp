@@ -7,11 +7,13 @@
 #include "core/DataRequest.h"
 #include "core/Day.h"
 #include "core/HttpSession.h"
+#include "core/Log.h"
 #include "core/SessionData.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 
 #include "FilterExtensionPeer.h"
+#include "LogEntries.h"
 #include "ManagementServerPeer.h"
 
 #include <QJsonDocument>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <unistd.h>
 
@@ -34,6 +37,23 @@ protected:
                                            QString::fromLatin1(ManagementServerPeer::demoToken));
         Bundle::setMainBundlePath(QStringLiteral(NORVANE_TEST_BUNDLE_DIR));
         ASSERT_TRUE(extension.start());
+    }
+
+    // A registered link tries once to reconnect when the extension goes; that attempt ends
+    // here rather than while the process tears down around it.
+    void TearDown() override
+    {
+        if (IpcConnection::shared().connectionCount() == 0)
+            return;
+        const QString failed = QStringLiteral("IpcConnection Failed to register with the provider");
+        const auto failures = [&] {
+            const QStringList entries = LogEntries::read(Log::shared().currentFilePath());
+            return std::count_if(entries.cbegin(), entries.cend(), [&](const QString& e) { return e.contains(failed); });
+        };
+        const auto before = failures();
+        extension.stop();
+        (void)QTest::qWaitFor(
+            [&] { return failures() > before && IpcConnection::shared().connectionCount() == 0; }, 10000);
     }
 
     // The demo session the extension would send now.

@@ -4,6 +4,7 @@
 #include "control/IpcConnection.h"
 #include "control/UpdateMessage.h"
 #include "core/LoadingModel.h"
+#include "core/Log.h"
 #include "core/MainViewTabs.h"
 #include "core/SessionData.h"
 #include "core/SessionObservableObject.h"
@@ -14,6 +15,7 @@
 #include "ui/MainView.h"
 
 #include "FilterExtensionPeer.h"
+#include "LogEntries.h"
 #include "ManagementServerPeer.h"
 
 #include <QApplication>
@@ -26,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -66,6 +69,25 @@ protected:
     {
         view.reset();
         settle();
+        stopExtension();
+    }
+
+    // The link tries once to reconnect when the extension goes. That attempt ends here,
+    // not while the process is already tearing down around the thread that makes it.
+    void stopExtension()
+    {
+        const QString failed = QStringLiteral("IpcConnection Failed to register with the provider");
+        const int failuresBefore = logCount(failed);
+        extension.stop();
+        (void)QTest::qWaitFor(
+            [&] { return logCount(failed) > failuresBefore && IpcConnection::shared().connectionCount() == 0; },
+            10000);
+    }
+
+    static int logCount(const QString& text)
+    {
+        const QStringList entries = LogEntries::read(Log::shared().currentFilePath());
+        return int(std::count_if(entries.cbegin(), entries.cend(), [&](const QString& e) { return e.contains(text); }));
     }
 
     SessionObservableObject* session() const { return delegate.sessionModel(); }

@@ -3,6 +3,14 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include <algorithm>
+
+namespace {
+
+constexpr int maximumMessageWidth = 360;
+
+} // namespace
+
 namespace Alert {
 
 QMessageBox* make(QWidget* parent, const QString& objectName, const QString& title, const QString& message)
@@ -21,8 +29,13 @@ QMessageBox* make(QWidget* parent, const QString& objectName, const QString& tit
         font.setBold(true);
         titleLabel->setFont(font);
     }
-    if (auto* messageLabel = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    if (auto* messageLabel = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
         messageLabel->setTextFormat(Qt::PlainText);
+        // A short message on one line rather than wrapped to the width of the buttons; a
+        // long one wraps at a readable width.
+        const int width = messageLabel->fontMetrics().horizontalAdvance(message) + 2;
+        messageLabel->setMinimumWidth(std::min(width, maximumMessageWidth));
+    }
     return alert;
 }
 
