@@ -485,3 +485,35 @@ TEST_F(SoftwareUpdaterTest, ChecksOnItsOwnEveryIntervalOnceAllowed)
     EXPECT_TRUE(driver.calls.isEmpty());
     EXPECT_FALSE(updater->automaticallyChecksForUpdates());
 }
+
+TEST_F(SoftwareUpdaterTest, AFailedRelaunchIsReportedAndTheNewVersionStaysInstalled)
+{
+    publishSigned(QStringLiteral("1.5"), makeArchive(QStringLiteral("1.5")));
+    makeUpdater();
+    updater->setRelauncher([](const Bundle&) { return false; });
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls.mid(driver.calls.indexOf(QStringLiteral("installing"))),
+              (QStringList{QStringLiteral("installing"), QStringLiteral("installedNotRelaunched"), QStringLiteral("dismiss")}));
+    EXPECT_EQ(delegate.events, (QStringList{QStringLiteral("found"), QStringLiteral("willRelaunch")}));
+    EXPECT_EQ(Bundle(installed).string(QStringLiteral("CFBundleVersion")), QStringLiteral("1.5"));
+}
+
+// The real relaunch: the new program starts on its own and this one's event loop ends with 0.
+TEST_F(SoftwareUpdaterTest, DefaultRelaunchStartsTheProgramDetachedAndEndsTheEventLoopWithZero)
+{
+    const QString marker = TestEnvironment::root() + QStringLiteral("/relaunched");
+    QFile script(installed + QStringLiteral("/Contents/MacOS/Norvane"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("#!/bin/sh\necho started > '" + marker.toUtf8() + "'\n");
+    script.close();
+
+    bool started = false;
+    QTimer::singleShot(0, [&] { started = SoftwareUpdater::defaultRelauncher(Bundle(installed)); });
+    QTimer::singleShot(timeoutMs, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(marker); }, timeoutMs));
+
+    EXPECT_FALSE(SoftwareUpdater::defaultRelauncher(Bundle(work + QStringLiteral("/missing.app"))));
+}
