@@ -517,3 +517,30 @@ TEST_F(SoftwareUpdaterTest, DefaultRelaunchStartsTheProgramDetachedAndEndsTheEve
 
     EXPECT_FALSE(SoftwareUpdater::defaultRelauncher(Bundle(work + QStringLiteral("/missing.app"))));
 }
+
+// "Later" at ready-to-install keeps the prepared update: a check offers it again without
+// downloading, and quitting installs it (without a relaunch).
+TEST_F(SoftwareUpdaterTest, AnUpdateLeftForLaterIsInstalledWhenTheProgramQuits)
+{
+    publishSigned(QStringLiteral("1.5"), makeArchive(QStringLiteral("1.5")));
+    const auto before = UpdateTest::snapshot(installed);
+    driver.answerToReadyToInstall = UpdateChoice::dismiss;
+    makeUpdater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls.last(), QStringLiteral("dismiss"));
+    EXPECT_EQ(UpdateTest::snapshot(installed), before);
+
+    driver.calls.clear();
+    updater->checkForUpdatesInBackground(); // quiet checks leave it waiting
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls, (QStringList{QStringLiteral("readyToInstall"), QStringLiteral("dismiss")}));
+    EXPECT_EQ(peer.requests(ManagementServerPeer::updateFeedPath()).size(), 1);
+
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_EQ(Bundle(installed).string(QStringLiteral("CFBundleVersion")), QStringLiteral("1.5"));
+    EXPECT_TRUE(relaunched.isEmpty());
+    EXPECT_FALSE(delegate.events.contains(QStringLiteral("willRelaunch")));
+}
