@@ -274,7 +274,7 @@ TEST_F(SoftwareUpdaterTest, NoNewerVersionIsTheNoUpdateError)
         const char* name;
         const char* version;
     };
-    for (const Case& c : {Case{"same version", "1.4.2"}, Case{"older", "1.4.1"}, Case{"1.4.10 is newer than 1.4.9 only", "1.4.1.9"}}) {
+    for (const Case& c : {Case{"same version", "1.4.2"}, Case{"older", "1.4.1"}, Case{"same version with a leading zero", "1.4.02"}}) {
         SCOPED_TRACE(c.name);
         publishSigned(QLatin1String(c.version), makeArchive(QLatin1String(c.version)));
         driver = {};
