@@ -274,7 +274,7 @@ TEST_F(SoftwareUpdaterTest, NoNewerVersionIsTheNoUpdateError)
         const char* name;
         const char* version;
     };
-    for (const Case& c : {Case{"same version", "1.4.2"}, Case{"older", "1.4.1"}, Case{"1.4.10 is newer than 1.4.9 only", "1.4.1.9"}}) {
+    for (const Case& c : {Case{"same version", "1.4.2"}, Case{"older", "1.4.1"}, Case{"same version with a leading zero", "1.4.02"}}) {
         SCOPED_TRACE(c.name);
         publishSigned(QLatin1String(c.version), makeArchive(QLatin1String(c.version)));
         driver = {};
@@ -484,4 +484,63 @@ TEST_F(SoftwareUpdaterTest, ChecksOnItsOwnEveryIntervalOnceAllowed)
     makeUpdater(true);
     EXPECT_TRUE(driver.calls.isEmpty());
     EXPECT_FALSE(updater->automaticallyChecksForUpdates());
+}
+
+TEST_F(SoftwareUpdaterTest, AFailedRelaunchIsReportedAndTheNewVersionStaysInstalled)
+{
+    publishSigned(QStringLiteral("1.5"), makeArchive(QStringLiteral("1.5")));
+    makeUpdater();
+    updater->setRelauncher([](const Bundle&) { return false; });
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls.mid(driver.calls.indexOf(QStringLiteral("installing"))),
+              (QStringList{QStringLiteral("installing"), QStringLiteral("installedNotRelaunched"), QStringLiteral("dismiss")}));
+    EXPECT_EQ(delegate.events, (QStringList{QStringLiteral("found"), QStringLiteral("willRelaunch")}));
+    EXPECT_EQ(Bundle(installed).string(QStringLiteral("CFBundleVersion")), QStringLiteral("1.5"));
+}
+
+// The real relaunch: the new program starts on its own and this one's event loop ends with 0.
+TEST_F(SoftwareUpdaterTest, DefaultRelaunchStartsTheProgramDetachedAndEndsTheEventLoopWithZero)
+{
+    const QString marker = TestEnvironment::root() + QStringLiteral("/relaunched");
+    QFile script(installed + QStringLiteral("/Contents/MacOS/Norvane"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("#!/bin/sh\necho started > '" + marker.toUtf8() + "'\n");
+    script.close();
+
+    bool started = false;
+    QTimer::singleShot(0, [&] { started = SoftwareUpdater::defaultRelauncher(Bundle(installed)); });
+    QTimer::singleShot(timeoutMs, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(marker); }, timeoutMs));
+
+    EXPECT_FALSE(SoftwareUpdater::defaultRelauncher(Bundle(work + QStringLiteral("/missing.app"))));
+}
+
+// "Later" at ready-to-install keeps the prepared update: a check offers it again without
+// downloading, and quitting installs it (without a relaunch).
+TEST_F(SoftwareUpdaterTest, AnUpdateLeftForLaterIsInstalledWhenTheProgramQuits)
+{
+    publishSigned(QStringLiteral("1.5"), makeArchive(QStringLiteral("1.5")));
+    const auto before = UpdateTest::snapshot(installed);
+    driver.answerToReadyToInstall = UpdateChoice::dismiss;
+    makeUpdater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls.last(), QStringLiteral("dismiss"));
+    EXPECT_EQ(UpdateTest::snapshot(installed), before);
+
+    driver.calls.clear();
+    updater->checkForUpdatesInBackground(); // quiet checks leave it waiting
+    updater->checkForUpdates();
+    ASSERT_TRUE(waitForSessionEnd());
+    EXPECT_EQ(driver.calls, (QStringList{QStringLiteral("readyToInstall"), QStringLiteral("dismiss")}));
+    EXPECT_EQ(peer.requests(ManagementServerPeer::updateFeedPath()).size(), 1);
+
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_EQ(Bundle(installed).string(QStringLiteral("CFBundleVersion")), QStringLiteral("1.5"));
+    EXPECT_TRUE(relaunched.isEmpty());
+    EXPECT_FALSE(delegate.events.contains(QStringLiteral("willRelaunch")));
 }

@@ -1,3 +1,5 @@
+#include "platform/AppcastParser.h"
+#include "platform/Bundle.h"
 #include "platform/BundleInstaller.h"
 #include "platform/Ed25519Verifier.h"
 #include "platform/UpdateArchiveExtractor.h"
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 
 #include <openssl/bn.h>
@@ -388,4 +391,53 @@ TEST(BundleInstaller, CopiesFromAnotherFileSystem)
     EXPECT_EQ(UpdateTest::snapshot(fixture.installed), expected);
     EXPECT_TRUE(QFileInfo(fixture.installed + QStringLiteral("/Contents/program")).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(fixture.staged));
+}
+
+// The publishing scripts make what the updater accepts: their key, signature and archive,
+// and an Info.plist rewritten by another tool.
+TEST(UpdatePublishingScripts, MakeASignedArchiveTheUpdaterAccepts)
+{
+    const QString dir = folder(QStringLiteral("publish"));
+    const QString key = dir + QStringLiteral("/key.pem");
+    QProcess process;
+    process.start(QStringLiteral(NORVANE_SOURCE_DIR "/scripts/make-update-key.sh"), {key});
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const std::optional<QByteArray> publicKey =
+        Ed25519Verifier::decodePublicKey(QString::fromLatin1(process.readAllStandardOutput()));
+    ASSERT_TRUE(publicKey);
+    EXPECT_EQ(QFileInfo(key).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFileDevice::Permissions());
+
+    const QString bundle = dir + QStringLiteral("/Norvane.app");
+    UpdateTest::writeBundle(bundle, QStringLiteral("1.4.2"), QString::fromLatin1(publicKey->toBase64()));
+    for (const char* format : {"tar.xz", "zip"}) {
+        process.start(QStringLiteral(NORVANE_SOURCE_DIR "/scripts/make-update.py"),
+                      {QStringLiteral("--bundle"), bundle, QStringLiteral("--version"), QStringLiteral("1.4.10"),
+                       QStringLiteral("--short-version"), QStringLiteral("1.4 (10)"), QStringLiteral("--key"), key,
+                       QStringLiteral("--out"), dir + QStringLiteral("/out"), QStringLiteral("--format"),
+                       QLatin1String(format)});
+        ASSERT_TRUE(process.waitForFinished(60'000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const QString archive = dir + QStringLiteral("/out/Norvane-1.4.10.") + QLatin1String(format);
+
+        QFile feed(dir + QStringLiteral("/out/appcast.xml"));
+        ASSERT_TRUE(feed.open(QIODevice::ReadOnly));
+        const std::optional<Appcast> appcast = AppcastParser::parse(feed.readAll());
+        ASSERT_TRUE(appcast && appcast->items.size() == 1) << format;
+        const AppcastItem& item = appcast->items.first();
+        EXPECT_EQ(item.versionString, QStringLiteral("1.4.10"));
+        EXPECT_EQ(item.displayVersionString, QStringLiteral("1.4 (10)"));
+        EXPECT_EQ(item.contentLength, quint64(QFileInfo(archive).size()));
+        EXPECT_TRUE(item.fileURL.path().endsWith(QFileInfo(archive).fileName()));
+        EXPECT_TRUE(Ed25519Verifier::verifyFile(archive, *publicKey, *Ed25519Verifier::decodeSignature(item.edSignature)))
+            << format;
+
+        const QString staging = folder(QStringLiteral("publish-staging-") + QLatin1String(format));
+        QString error;
+        ASSERT_TRUE(extract(archive, staging, &error)) << error.toStdString();
+        const Bundle unpacked(staging + QStringLiteral("/Norvane.app"));
+        EXPECT_EQ(unpacked.string(QStringLiteral("CFBundleVersion")), QStringLiteral("1.4.10"));
+        EXPECT_EQ(unpacked.string(QStringLiteral("SUPublicEDKey")), QString::fromLatin1(publicKey->toBase64()));
+        EXPECT_TRUE(QFileInfo(unpacked.executablePath()).isExecutable()) << format;
+    }
 }
