@@ -134,6 +134,21 @@ TEST_F(KeychainTest, TrustWithoutSettingsMakesAStoredCertificateARootForEveryUse
     EXPECT_EQ(TrustSettings::setTrustSettings(QSslCertificate(), TrustSettings::user), SecurityStatus::param);
 }
 
+TEST_F(KeychainTest, APasswordProtectedDatabaseTakesItemsButNoTrustChange)
+{
+    const QString passwordFile = TestEnvironment::root() + QStringLiteral("/nss-password");
+    TestEnvironment::writeFile(passwordFile, "user's own secret\n");
+    QDir().mkpath(NssDatabaseTool::directory());
+    ASSERT_EQ(NssDatabaseTool::run({QStringLiteral("-N"), QStringLiteral("-f"), passwordFile}), 0);
+
+    const QSslCertificate root = certificate(1);
+    ASSERT_EQ(Keychain::addCertificate(root, label), SecurityStatus::success);
+    EXPECT_EQ(TrustSettings::setTrustSettings(root, TrustSettings::user), SecurityStatus::interactionNotAllowed);
+    EXPECT_EQ(NssDatabaseTool::list()->value(label), QStringLiteral(",,"));
+    ASSERT_EQ(reports().size(), 1);
+    EXPECT_TRUE(reports().first().contains(QStringLiteral("SEC_ERROR_TOKEN_NOT_LOGGED_IN"))) << reports().first().toStdString();
+}
+
 TEST_F(KeychainTest, ACorruptOrUnusableDatabaseFailsEveryCallAndIsLeftAlone)
 {
     struct Case
