@@ -61,6 +61,7 @@ void BM_InstallRootCertificateReplacing(benchmark::State& state)
     const QString path = qEnvironmentVariable("HOME") + QStringLiteral("/replacing.pem");
     const QByteArray pems[] = {TestCertificates::pem(1), TestCertificates::pem(2)};
     int next = 0;
+    Keychain::deleteCertificates(label);
     for (auto _ : state) {
         state.PauseTiming();
         auto handle = handleOn(path, pems[next]);

@@ -82,12 +82,16 @@ void IpcConnection::connectToProvider(pid_t pid, Completion completion)
         if (completion)
             completion(success);
     };
+    // The completion runs after the lock is released: it installs handlers, and a handler
+    // running under messageHandlerLock may be sending, which needs this lock.
+    bool connected;
     {
         std::lock_guard lock(m_connectionsLock);
-        if (currentConnections.count(pid)) {
-            done(true);
-            return;
-        }
+        connected = currentConnections.count(pid) != 0;
+    }
+    if (connected) {
+        done(true);
+        return;
     }
     const BundleLookup& bundle = extensionBundle();
     if (!bundle.bundle) {
@@ -107,11 +111,13 @@ void IpcConnection::connectToProvider(pid_t pid, Completion completion)
     {
         // Check and insert under one lock, so two callers can't both open a connection.
         std::lock_guard lock(m_connectionsLock);
-        if (currentConnections.count(pid)) {
-            done(true);
-            return;
-        }
-        currentConnections[pid] = Link{connection, registered};
+        connected = currentConnections.count(pid) != 0;
+        if (!connected)
+            currentConnections[pid] = Link{connection, registered};
+    }
+    if (connected) {
+        done(true);
+        return;
     }
     const std::weak_ptr<XpcConnection> weak = connection;
     connection->setExportedHandler(

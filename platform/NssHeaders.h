@@ -9,4 +9,5 @@
 #include <nss.h>
 #include <pk11pub.h>
 #include <prerror.h>
+#include <secerr.h>
 #pragma pop_macro("slots")

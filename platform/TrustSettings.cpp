@@ -26,9 +26,11 @@ OSStatus TrustSettings::setTrustSettings(const QSslCertificate& certificate, std
             CERTCertTrust trust;
             CERT_DecodeTrustString(&trust, "CT,C,C");
             if (CERT_ChangeCertTrust(CERT_GetDefaultCertDB(), stored, &trust) != SECSuccess) {
+                // A database the user protected with a password: nobody can be asked for it here.
+                status = PR_GetError() == SEC_ERROR_TOKEN_NOT_LOGGED_IN ? SecurityStatus::interactionNotAllowed
+                                                                        : SecurityStatus::internalComponent;
                 problem = QStringLiteral("TrustSettings: cannot change the trust of %1: %2")
                               .arg(certificate.subjectDisplayName(), NssDatabase::lastError());
-                status = SecurityStatus::internalComponent;
             }
             CERT_DestroyCertificate(stored);
         } else {

@@ -23,6 +23,7 @@ public:
     // With no settings, as here: the stored certificate becomes a root trusted for every use
     // (servers, client authentication, e-mail, code signing). itemNotFound when the
     // certificate is not stored; unimplemented for the admin and system domains, which
-    // belong to the administrator's tools on this system; param for anything else.
+    // belong to the administrator's tools on this system; param for anything else;
+    // interactionNotAllowed when the user protected the database with a password.
     static OSStatus setTrustSettings(const QSslCertificate& certificate, std::int32_t domain);
 };

@@ -239,16 +239,3 @@ TEST(CertificateHelper, PemParsingIsTolerantOfLayoutButNotOfContent)
         }
     }
 }
-
-TEST(CertificateHelper, PublicKeysAreComparedByTheirEncoding)
-{
-    const QSslCertificate first(TestCertificates::pem(1), QSsl::Pem);
-    const QSslCertificate sameKey(TestCertificates::pem(1, QStringLiteral("Renamed")), QSsl::Pem);
-    const QSslCertificate otherKey(TestCertificates::pem(2), QSsl::Pem);
-    EXPECT_NE(first, sameKey);
-    EXPECT_TRUE(CertificateHelper::publicKeysEqual(first, sameKey));
-    EXPECT_TRUE(CertificateHelper::publicKeysEqual(first, first));
-    EXPECT_FALSE(CertificateHelper::publicKeysEqual(first, otherKey));
-    EXPECT_FALSE(CertificateHelper::publicKeysEqual(first, QSslCertificate()));
-    EXPECT_FALSE(CertificateHelper::publicKeysEqual(QSslCertificate(), QSslCertificate()));
-}

@@ -11,6 +11,8 @@
 #include "NssDatabaseTool.h"
 #include "TestEnvironment.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSslCertificate>
 
 #include <csignal>
@@ -45,6 +47,15 @@ protected:
         StartedExtension::kill(SIGKILL);
     }
 
+    // What the program and the extension logged, for a failure's message.
+    QString diagnostics()
+    {
+        const auto peerLog = extension.command(QJsonObject{{QStringLiteral("cmd"), QStringLiteral("log")}});
+        return TestEnvironment::readFile(RunningApp::logPath(QStringLiteral("gui"))) +
+               QStringLiteral("\n--- extension ---\n") +
+               QString::fromUtf8(QJsonDocument(peerLog.value_or(QJsonObject())).toJson());
+    }
+
     ManagementServerPeer server;
     std::unique_ptr<RunningApp> app;
     FilterExtensionPeer extension;
@@ -60,7 +71,7 @@ TEST_F(RootCertificateInstallTest, TheExtensionsCertificateIsInstalledTrustedAnd
 
     ASSERT_TRUE(extension.sendInstallRootCertFailed(pemPath));
     const auto answers = extension.waitForReceived(1, installRootCertFinishedId, std::chrono::milliseconds(20000));
-    ASSERT_TRUE(answers.has_value()) << app->output().toStdString();
+    ASSERT_TRUE(answers.has_value()) << diagnostics().toStdString();
     EXPECT_EQ(NssDatabaseTool::list(), (QMap<QString, QString>{{label, QStringLiteral("CT,C,C")}}));
     EXPECT_EQ(NssDatabaseTool::certificates(label),
               QList<QByteArray>{QSslCertificate(pem.toUtf8(), QSsl::Pem).toDer()});
@@ -78,7 +89,7 @@ TEST_F(RootCertificateInstallTest, WithoutACertificateTheSharedFileIsTriedAndThe
 {
     ASSERT_TRUE(extension.sendInstallRootCertFailed());
     ASSERT_TRUE(extension.waitForReceived(1, installRootCertFinishedId, std::chrono::milliseconds(20000)).has_value())
-        << app->output().toStdString();
+        << diagnostics().toStdString();
     EXPECT_EQ(RunningApp::countLogEntries(QStringLiteral("gui"), QStringLiteral("Trying shared path")), 1);
     EXPECT_EQ(RunningApp::countLogEntries(QStringLiteral("gui"),
                                           QStringLiteral("Install root certificate ERROR can't read shared cert "

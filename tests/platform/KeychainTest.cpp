@@ -100,24 +100,16 @@ TEST_F(KeychainTest, ItemsAreFoundAddedAndDeletedByLabel)
     EXPECT_EQ(Keychain::addCertificate(first, QStringLiteral("Another label")), SecurityStatus::duplicateItem);
     EXPECT_EQ(NssDatabaseTool::list(), (QMap<QString, QString>{{label, QStringLiteral(",,")}}));
 
-    // Another item under its own label stays when the first label's items go.
+    // Every item with the label goes (two certificates of one subject share their NSS
+    // nickname); another item under its own label stays.
+    ASSERT_EQ(Keychain::addCertificate(certificate(3), label), SecurityStatus::success);
+    ASSERT_EQ(NssDatabaseTool::certificates(label).size(), 2);
     const QSslCertificate other = certificate(2, QStringLiteral("Other CA"));
     ASSERT_EQ(Keychain::addCertificate(other, QStringLiteral("Other CA")), SecurityStatus::success);
     EXPECT_EQ(Keychain::deleteCertificates(label), SecurityStatus::success);
     EXPECT_EQ(NssDatabaseTool::list(), (QMap<QString, QString>{{QStringLiteral("Other CA"), QStringLiteral(",,")}}));
     EXPECT_EQ(Keychain::deleteCertificates(label), SecurityStatus::itemNotFound);
     EXPECT_EQ(Keychain::addCertificate(QSslCertificate(), label), SecurityStatus::param);
-}
-
-TEST_F(KeychainTest, DeletingALabelRemovesEveryCertificateWithIt)
-{
-    // Two certificates of one subject share their nickname in NSS.
-    ASSERT_EQ(Keychain::addCertificate(certificate(1), label), SecurityStatus::success);
-    ASSERT_EQ(Keychain::addCertificate(certificate(2), label), SecurityStatus::success);
-    ASSERT_EQ(NssDatabaseTool::certificates(label).size(), 2);
-    EXPECT_EQ(Keychain::deleteCertificates(label), SecurityStatus::success);
-    EXPECT_TRUE(NssDatabaseTool::certificates(label).isEmpty());
-    EXPECT_EQ(Keychain::copyCertificate(label, nullptr), SecurityStatus::itemNotFound);
 }
 
 TEST_F(KeychainTest, TrustWithoutSettingsMakesAStoredCertificateARootForEveryUse)
@@ -140,6 +132,21 @@ TEST_F(KeychainTest, TrustWithoutSettingsMakesAStoredCertificateARootForEveryUse
     EXPECT_EQ(TrustSettings::setTrustSettings(root, TrustSettings::user), SecurityStatus::success);
     EXPECT_EQ(NssDatabaseTool::list()->value(label), QStringLiteral("CT,C,C"));
     EXPECT_EQ(TrustSettings::setTrustSettings(QSslCertificate(), TrustSettings::user), SecurityStatus::param);
+}
+
+TEST_F(KeychainTest, APasswordProtectedDatabaseTakesItemsButNoTrustChange)
+{
+    const QString passwordFile = TestEnvironment::root() + QStringLiteral("/nss-password");
+    TestEnvironment::writeFile(passwordFile, "user's own secret\n");
+    QDir().mkpath(NssDatabaseTool::directory());
+    ASSERT_EQ(NssDatabaseTool::run({QStringLiteral("-N"), QStringLiteral("-f"), passwordFile}), 0);
+
+    const QSslCertificate root = certificate(1);
+    ASSERT_EQ(Keychain::addCertificate(root, label), SecurityStatus::success);
+    EXPECT_EQ(TrustSettings::setTrustSettings(root, TrustSettings::user), SecurityStatus::interactionNotAllowed);
+    EXPECT_EQ(NssDatabaseTool::list()->value(label), QStringLiteral(",,"));
+    ASSERT_EQ(reports().size(), 1);
+    EXPECT_TRUE(reports().first().contains(QStringLiteral("SEC_ERROR_TOKEN_NOT_LOGGED_IN"))) << reports().first().toStdString();
 }
 
 TEST_F(KeychainTest, ACorruptOrUnusableDatabaseFailsEveryCallAndIsLeftAlone)
