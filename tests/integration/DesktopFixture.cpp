@@ -71,8 +71,10 @@ std::optional<QString> DesktopFixture::mainWindow() const
 
 std::optional<QString> DesktopFixture::trayIconWindow() const
 {
+    // Qt makes a new icon window whenever a tray (re)appears: the one on screen counts.
     for (const QString& id : session.windowsOfClass(QStringLiteral("Norvane")))
-        if (const auto state = session.windowState(id); state && state->geometry.width() <= trayIconMaximumWidth)
+        if (const auto state = session.windowState(id);
+            state && state->viewable && state->geometry.width() <= trayIconMaximumWidth)
             return id;
     return std::nullopt;
 }
@@ -85,6 +87,20 @@ bool DesktopFixture::waitForViewable(const QString& windowId, bool viewable, int
             return state && state->viewable == viewable;
         },
         milliseconds);
+}
+
+std::optional<QString> DesktopFixture::waitForShownMainWindow(int milliseconds) const
+{
+    std::optional<QString> window;
+    (void)QTest::qWaitFor([&] { return (window = mainWindow()).has_value() && session.windowState(*window)->viewable; },
+                          milliseconds);
+    return window && session.windowState(*window).value_or(DesktopSession::WindowState{}).viewable ? window : std::nullopt;
+}
+
+bool DesktopFixture::mainWindowShown() const
+{
+    const auto window = mainWindow();
+    return window && session.windowState(*window).value_or(DesktopSession::WindowState{}).viewable;
 }
 
 QString DesktopFixture::screenshotPath(const QString& name)

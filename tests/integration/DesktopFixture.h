@@ -32,6 +32,9 @@ protected:
     std::optional<QString> mainWindow() const;
     std::optional<QString> trayIconWindow() const;
     bool waitForViewable(const QString& windowId, bool viewable, int milliseconds = 20000) const;
+    // The main window once it is on screen; whether none is (never shown, or hidden now).
+    std::optional<QString> waitForShownMainWindow(int milliseconds = 20000) const;
+    bool mainWindowShown() const;
 
     static QString screenshotPath(const QString& name);
 

@@ -124,13 +124,12 @@ TEST_F(TrayTest, StatusNotifierItemRegistersWithItsIconAndMenuAndOpenShowsTheWin
                                    QStringLiteral("Sync Settings")}));
 
     // Signed in, the window waits hidden for "Open".
-    std::optional<QString> window;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
-    EXPECT_FALSE(session.windowState(*window)->viewable);
+    EXPECT_FALSE(mainWindowShown());
     QDBusMessage clicked = QDBusMessage::createMethodCall(item, menuPath, menuInterface, QStringLiteral("Event"));
     clicked << openId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
     bus.call(clicked, QDBus::BlockWithGui, 10000);
-    EXPECT_TRUE(waitForViewable(*window, true));
+    const auto window = waitForShownMainWindow();
+    ASSERT_TRUE(window.has_value());
 
     // Closing it (its title bar's close button) hides it; the item stays registered.
     const QRect frame = session.windowState(*window)->geometry;
@@ -154,33 +153,34 @@ TEST_F(TrayTest, XEmbedTrayIconStaysMappedWhenTheWindowCloses)
     EXPECT_TRUE(waitForViewable(*icon, true));
 
     // A second start brings the hidden window forward, and ends as before.
-    std::optional<QString> window;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
-    EXPECT_FALSE(session.windowState(*window)->viewable);
+    EXPECT_FALSE(mainWindowShown());
     auto second = startApp();
     EXPECT_EQ(second->waitForExit(), 0);
     EXPECT_EQ(countLog(QStringLiteral("Gui app is already running")), 1);
-    ASSERT_TRUE(waitForViewable(*window, true));
+    const auto window = waitForShownMainWindow();
+    ASSERT_TRUE(window.has_value());
 
     const QRect frame = session.windowState(*window)->geometry;
     ASSERT_TRUE(session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 14),
                                                         QString::number(frame.y() + 15), QStringLiteral("click"), QStringLiteral("1")}));
     EXPECT_TRUE(waitForViewable(*window, false));
+    EXPECT_TRUE(trayIconWindow().has_value());
     EXPECT_TRUE(session.windowState(*icon)->viewable);
     EXPECT_TRUE(app->isRunning());
 }
 
 TEST_F(TrayTest, ATrayThatComesLateTakesOverAndOneThatGoesLeavesTheWindowReachable)
 {
-    if (!needs({QStringLiteral("trayer")}))
+    if (!needs({QStringLiteral("trayer"), QStringLiteral("openbox"), QStringLiteral("xprop")}))
         return;
+    // A window manager, so that a minimised window is one (iconic, in its task list).
+    ASSERT_TRUE(session.startWindowManager()) << session.error().toStdString();
     storeToken();
     auto app = startApp();
     ASSERT_TRUE(waitForLog(QStringLiteral("Status item: no system tray"))) << app->output().toStdString();
     // No tray: the signed-in window is shown, so that something of the program is reachable.
-    std::optional<QString> window;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
-    ASSERT_TRUE(waitForViewable(*window, true));
+    const auto window = waitForShownMainWindow();
+    ASSERT_TRUE(window.has_value());
 
     // The panel starts after the program (autostart at login): the icon moves into it and
     // the window goes, as it would have with the tray there from the start.

@@ -11,12 +11,18 @@ class WindowManagerTest : public DesktopFixture
 protected:
     bool xdotool(const QStringList& arguments) { return session.run(QStringLiteral("xdotool"), arguments).has_value(); }
 
-    // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does.
+    // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does. The
+    // window manager takes the pointer and keyboard once the program asked it to resize;
+    // only then does the hand move.
     bool drag(const QPoint& from, const QPoint& to)
     {
         if (!xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())}) ||
             !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
             return false;
+        if (!QTest::qWaitFor([this] { return session.keyboardGrabbed(); }, 20000)) {
+            xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+            return false;
+        }
         constexpr int steps = 8;
         for (int i = 1; i <= steps; ++i) {
             const QPoint at = from + (to - from) * i / steps;
@@ -37,9 +43,8 @@ TEST_F(WindowManagerTest, EdgesAndCornersResizeTheWindowDownToItsMinimumSize)
         return;
     ASSERT_TRUE(session.startWindowManager()) << session.error().toStdString();
     auto app = startApp();
-    std::optional<QString> window;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000)) << app->output().toStdString();
-    ASSERT_TRUE(waitForViewable(*window, true));
+    const auto window = waitForShownMainWindow();
+    ASSERT_TRUE(window.has_value()) << app->output().toStdString();
     const QRect start = frameOf(*window);
     EXPECT_EQ(start.size(), QSize(1000, 700));
 
@@ -77,31 +82,47 @@ TEST_F(WindowManagerTest, TheStatusMenuOpensFromTheTrayAndOpenShowsTheWindow)
     storeToken();
     auto app = startApp();
     std::optional<QString> icon;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIconWindow()).has_value(); }, 20000)) << app->output().toStdString();
-    ASSERT_TRUE(waitForViewable(*icon, true));
-    std::optional<QString> window;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = mainWindow()).has_value(); }, 20000));
-    EXPECT_FALSE(session.windowState(*window)->viewable);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIconWindow()).has_value(); }, 30000))
+        << session.describeWindows(QStringLiteral("Norvane")).toStdString();
+    EXPECT_FALSE(mainWindowShown());
 
-    // A click on the icon opens the menu below it.
-    const QPoint iconCentre = frameOf(*icon).center();
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(iconCentre.x()), QString::number(iconCentre.y()),
-                         QStringLiteral("click"), QStringLiteral("1")}));
-    std::optional<QString> menu;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            for (const QString& id : session.windowsOfClass(QStringLiteral("Norvane"))) {
-                const auto state = session.windowState(id);
-                if (state && state->viewable && id != *icon && id != *window)
-                    menu = id;
-            }
-            return menu.has_value();
-        },
-        15000));
-    ASSERT_TRUE(session.screenshot(screenshotPath(QStringLiteral("status-menu-from-the-tray"))));
-
-    // Its first entry, "Open", chosen from the keyboard.
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")}));
-    EXPECT_TRUE(waitForViewable(*window, true));
-    EXPECT_TRUE(session.windowState(*icon)->viewable);
+    // A click on the icon opens the menu below it; its first entry of four, "Open", clicked,
+    // shows the window. The icon is docked and the menu placed asynchronously, so a hand
+    // that missed clicks again.
+    const auto openMenu = [&]() -> std::optional<QString> {
+        const auto current = trayIconWindow();
+        if (!current)
+            return std::nullopt;
+        const QPoint centre = frameOf(*current).center();
+        xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()), QStringLiteral("click"),
+                 QStringLiteral("1")});
+        std::optional<QString> menu;
+        (void)QTest::qWaitFor(
+            [&] {
+                for (const QString& id : session.windowsOfClass(QStringLiteral("Norvane"))) {
+                    const auto state = session.windowState(id);
+                    if (state && state->viewable && id != *current && state->geometry.width() < 900)
+                        menu = id;
+                }
+                return menu.has_value();
+            },
+            5000);
+        return menu;
+    };
+    bool screenshotTaken = false;
+    for (int attempt = 0; attempt < 5 && !mainWindowShown(); ++attempt) {
+        const auto menu = openMenu();
+        if (!menu)
+            continue;
+        if (!screenshotTaken)
+            screenshotTaken = session.screenshot(screenshotPath(QStringLiteral("status-menu-from-the-tray")));
+        const QRect menuFrame = frameOf(*menu);
+        const QPoint open(menuFrame.left() + menuFrame.width() / 3, menuFrame.top() + menuFrame.height() / 8);
+        xdotool({QStringLiteral("mousemove"), QString::number(open.x()), QString::number(open.y()), QStringLiteral("click"),
+                 QStringLiteral("1")});
+        (void)waitForShownMainWindow(10000);
+    }
+    EXPECT_TRUE(screenshotTaken);
+    EXPECT_TRUE(mainWindowShown()) << session.describeWindows(QStringLiteral("Norvane")).toStdString();
+    EXPECT_TRUE(trayIconWindow().has_value());
 }

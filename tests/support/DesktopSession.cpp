@@ -95,6 +95,10 @@ bool DesktopSession::start(const QSize& screen)
         return false;
     }
     m_display = QLatin1Char(':') + *number;
+    if (!QTest::qWaitFor([this] { return canConnect(); }, startTimeoutMs)) {
+        m_error = QStringLiteral("Xvfb on %1 takes no clients").arg(m_display);
+        return false;
+    }
 
     QProcess* bus = launch(QStringLiteral("dbus-daemon"), QStringLiteral("dbus-daemon"),
                            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
@@ -173,6 +177,14 @@ std::optional<QString> DesktopSession::run(const QString& program, const QString
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
+bool DesktopSession::canConnect() const
+{
+    xcb_connection_t* connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    const bool connected = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return connected;
+}
+
 bool DesktopSession::selectionOwned(const QString& selection) const
 {
     xcb_connection_t* connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
@@ -191,6 +203,38 @@ bool DesktopSession::selectionOwned(const QString& selection) const
     }
     xcb_disconnect(connection);
     return owned;
+}
+
+bool DesktopSession::keyboardGrabbed() const
+{
+    xcb_connection_t* connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    bool grabbed = false;
+    if (!xcb_connection_has_error(connection)) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        xcb_grab_keyboard_reply_t* reply = xcb_grab_keyboard_reply(
+            connection,
+            xcb_grab_keyboard(connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+        grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS)
+            xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+        std::free(reply);
+        xcb_flush(connection);
+    }
+    xcb_disconnect(connection);
+    return grabbed;
+}
+
+QString DesktopSession::describeWindows(const QString& windowClass) const
+{
+    QStringList lines;
+    for (const QString& id : windowsOfClass(windowClass)) {
+        const auto state = windowState(id);
+        if (state)
+            lines.append(QStringLiteral("%1 %2,%3 %4x%5 %6").arg(id).arg(state->geometry.x()).arg(state->geometry.y())
+                             .arg(state->geometry.width()).arg(state->geometry.height())
+                             .arg(state->viewable ? QStringLiteral("viewable") : QStringLiteral("not viewable")));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QStringList DesktopSession::windowsOfClass(const QString& windowClass) const
