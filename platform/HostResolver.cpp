@@ -93,7 +93,8 @@ QList<QByteArray> HostResolver::systemLookup(const QByteArray& hostName)
     QList<QByteArray> addresses;
     for (const addrinfo* entry = results; entry; entry = entry->ai_next) {
         if (entry->ai_addr && entry->ai_addrlen > 0)
-            addresses.append(QByteArray(reinterpret_cast<const char*>(entry->ai_addr), qsizetype(entry->ai_addrlen)));
+            addresses.append(
+                QByteArray(reinterpret_cast<const char*>(entry->ai_addr), qsizetype(entry->ai_addrlen)));
     }
     freeaddrinfo(results);
     return addresses;

@@ -74,7 +74,8 @@ TEST(HostResolver, ResolvesFromTheSystemResolver)
     ASSERT_FALSE(localhost.addresses().isEmpty());
     const std::optional<QString> first = HostResolver::numericHost(localhost.addresses().first());
     ASSERT_TRUE(first);
-    EXPECT_TRUE(*first == QLatin1String("127.0.0.1") || *first == QLatin1String("::1")) << first->toStdString();
+    EXPECT_TRUE(*first == QLatin1String("127.0.0.1") || *first == QLatin1String("::1"))
+        << first->toStdString();
 
     HostResolver numeric(QStringLiteral("127.0.0.2"));
     EXPECT_TRUE(numeric.startInfoResolution());

@@ -1,3 +1,4 @@
+#include "ui/pages/FilterTestView.h"
 #include "control/AppDelegate.h"
 #include "core/Log.h"
 #include "platform/HostResolver.h"
@@ -5,11 +6,10 @@
 #include "ui/Fonts.h"
 #include "ui/icons/FAText.h"
 #include "ui/pages/FilterTestRow.h"
-#include "ui/pages/FilterTestView.h"
 
 #include "LogEntries.h"
-#include "QtTestPrinters.h"
 #include "ManagementServerPeer.h"
+#include "QtTestPrinters.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -34,8 +34,8 @@ namespace {
 const QString unresolvable = QString(64, QLatin1Char('x')) + QStringLiteral(".invalid");
 
 const QString upAndRunning = QStringLiteral("Your filter is up and running!");
-const QString didNotBlock =
-    QStringLiteral("Your filter did not block the test site. Please reboot to see if that fixes the problem.");
+const QString didNotBlock = QStringLiteral(
+    "Your filter did not block the test site. Please reboot to see if that fixes the problem.");
 const QString unexpectedError =
     QStringLiteral("Unexpected error occurred. Check your internet connection and try again");
 
@@ -134,7 +134,8 @@ protected:
         page->testFilter();
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
-                return std::all_of(earlier.cbegin(), earlier.cend(), [](const auto& row) { return row.isNull(); }) &&
+                return std::all_of(earlier.cbegin(), earlier.cend(),
+                                   [](const auto& row) { return row.isNull(); }) &&
                        page->testResults().size() == 1 &&
                        page->testResults().first().testName == QLatin1String("Blocking Test");
             },
@@ -163,7 +164,8 @@ TEST_F(FilterTestViewTest, BlockingTestReadsTheMarkerWhateverTheStatus)
     };
     const auto statusLines = [](int status) {
         return QStringList{
-            QStringLiteral("Response validation failed: Response status code was unacceptable: %1.").arg(status),
+            QStringLiteral("Response validation failed: Response status code was unacceptable: %1.")
+                .arg(status),
             QStringLiteral("Failure Reason: unacceptableStatusCode(code: %1)").arg(status),
             QStringLiteral("Response status code was unacceptable: %1").arg(status)};
     };
@@ -212,11 +214,12 @@ TEST_F(FilterTestViewTest, BlockingTestBodiesThatSayNothing)
     };
     const Case cases[] = {
         // Bytes that are not UTF-8 count as no text, marker or not.
-        {"undecodable error page", answer(403, QByteArray("\xff\xfe ") + marker, QStringLiteral("text/html")), didNotBlock,
-         QStringLiteral("Failure Reason: unacceptableStatusCode(code: 403)")},
+        {"undecodable error page", answer(403, QByteArray("\xff\xfe ") + marker, QStringLiteral("text/html")),
+         didNotBlock, QStringLiteral("Failure Reason: unacceptableStatusCode(code: 403)")},
         {"empty page", answer(200, QByteArray(), QStringLiteral("text/html")), unexpectedError,
-         QStringLiteral("Response serialization failed: Response could not be serialized, input data was nil or "
-                        "zero length.")},
+         QStringLiteral(
+             "Response serialization failed: Response could not be serialized, input data was nil or "
+             "zero length.")},
         {"no content", answer(204, QByteArray(), QString()), didNotBlock, QString()},
     };
     for (const Case& c : cases) {
@@ -240,7 +243,8 @@ TEST_F(FilterTestViewTest, BlockingTestWithoutAServerOrWithAnUntrustedOne)
     EXPECT_FALSE(result.passed);
     EXPECT_EQ(result.testMessage, unexpectedError);
     QStringList lines = logEntries();
-    EXPECT_TRUE(lines.filter(QStringLiteral("sessionTaskFailed: ")).size() == 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("sessionTaskFailed: ")).size() == 1)
+        << lines.join('\n').toStdString();
 
     // A server whose certificate nobody trusts: the handshake ends before any body.
     ManagementServerPeer untrusted(false);
@@ -250,7 +254,8 @@ TEST_F(FilterTestViewTest, BlockingTestWithoutAServerOrWithAnUntrustedOne)
     EXPECT_FALSE(result.passed);
     EXPECT_EQ(result.testMessage, unexpectedError);
     lines = logEntries();
-    EXPECT_EQ(lines.filter(QStringLiteral("serverTrustEvaluationFailed: ")).size(), 1) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral("serverTrustEvaluationFailed: ")).size(), 1)
+        << lines.join('\n').toStdString();
 }
 
 TEST_F(FilterTestViewTest, TheListIsClearedWhenTheBlockingReplyArrivesNotWhenPressed)
@@ -260,8 +265,8 @@ TEST_F(FilterTestViewTest, TheListIsClearedWhenTheBlockingReplyArrivesNotWhenPre
     QTest::mouseClick(page->testFilterButton(), Qt::LeftButton);
     EXPECT_EQ(page->testResults().size(), 1);
     EXPECT_EQ(page->testResults().first().testName, QStringLiteral("Dns Test"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page->testResults().value(0).testName == QLatin1String("Blocking Test"); },
-                                20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return page->testResults().value(0).testName == QLatin1String("Blocking Test"); }, 20000));
     EXPECT_EQ(page->testResults().size(), 1);
     EXPECT_EQ(page->rows().size(), 1);
 }
@@ -391,7 +396,8 @@ TEST_F(FilterTestViewTest, DetailsShowsTheRowsMessageUntilDismissed)
 
     QTest::mouseClick(page->rows().first()->detailsButton(), Qt::LeftButton);
     EXPECT_TRUE(page->showAlert());
-    EXPECT_EQ(page->alertMessage(), QStringLiteral("DNS filtering is not currently active on your computer."));
+    EXPECT_EQ(page->alertMessage(),
+              QStringLiteral("DNS filtering is not currently active on your computer."));
     QMessageBox* alert = page->alert();
     ASSERT_NE(alert, nullptr);
     EXPECT_TRUE(alert->isVisible());
@@ -412,11 +418,12 @@ TEST_F(FilterTestViewTest, EveryControlHasAnAccessibleName)
     const QList<QWidget*> widgets = page->findChildren<QWidget*>();
     int controls = 0;
     for (QWidget* widget : widgets) {
-        if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QLabel*>(widget) && !qobject_cast<FAText*>(widget))
+        if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QLabel*>(widget) &&
+            !qobject_cast<FAText*>(widget))
             continue;
         ++controls;
-        EXPECT_FALSE(widget->accessibleName().trimmed().isEmpty()) << widget->metaObject()->className() << " "
-                                                                  << widget->objectName().toStdString();
+        EXPECT_FALSE(widget->accessibleName().trimmed().isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     }
     // Three buttons, the title, four headers and four widgets in each of three rows.
     EXPECT_EQ(controls, 3 + 1 + 4 + 3 * 4);

@@ -17,8 +17,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
-#include <QDate>
 #include <QDBusConnection>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -127,7 +127,8 @@ protected:
             EXPECT_EQ(extension.stop().value_or(-1), 0);
             // The link tries once more when the extension goes; let that settle before the
             // process ends.
-            EXPECT_TRUE(QTest::qWaitFor([] { return IpcConnection::shared().connectionCount() == 0; }, 10000));
+            EXPECT_TRUE(
+                QTest::qWaitFor([] { return IpcConnection::shared().connectionCount() == 0; }, 10000));
         }
     }
 
@@ -157,15 +158,18 @@ TEST_F(HelpAndSupportTest, ViewLogFilesWithTheExtensionExportsAndRevealsAllThree
     QStringList shown;
     for (const QStringList& items : std::as_const(fileManager.shownItems))
         shown += items;
-    EXPECT_EQ(shown, (QStringList{uriOf(logExport(QStringLiteral("golog"))), uriOf(logExport(QStringLiteral("service"))),
+    EXPECT_EQ(shown, (QStringList{uriOf(logExport(QStringLiteral("golog"))),
+                                  uriOf(logExport(QStringLiteral("service"))),
                                   uriOf(logExport(QStringLiteral("gui")))}));
     EXPECT_TRUE(folders.opened.isEmpty());
 
     ASSERT_TRUE(extension.waitForReceived(2, 1));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return TestEnvironment::readFile(logExport(QStringLiteral("golog"))).contains(QStringLiteral("log goLog")) &&
-                   TestEnvironment::readFile(logExport(QStringLiteral("service"))).contains(QStringLiteral("log serviceLog"));
+            return TestEnvironment::readFile(logExport(QStringLiteral("golog")))
+                       .contains(QStringLiteral("log goLog")) &&
+                   TestEnvironment::readFile(logExport(QStringLiteral("service")))
+                       .contains(QStringLiteral("log serviceLog"));
         },
         15000));
     QFile gui(logExport(QStringLiteral("gui")));
@@ -182,14 +186,17 @@ TEST_F(HelpAndSupportTest, ExportRootCertificateWritesTheExtensionsPem)
     EXPECT_EQ(fileManager.shownItems.first(), QStringList{uriOf(certificateExport())});
     const QString pem = extension.certificatePem();
     ASSERT_TRUE(pem.startsWith(QStringLiteral("-----BEGIN CERTIFICATE-----")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return TestEnvironment::readFile(certificateExport()) == pem; }, 15000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return TestEnvironment::readFile(certificateExport()) == pem; }, 15000));
 
     // A second export replaces the first.
     QTest::mouseClick(page->exportRootCertificateButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return fileManager.shownItems.size() == 2; }, 15000));
     ASSERT_TRUE(extension.waitForReceived(2, 9));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return TestEnvironment::readFile(certificateExport()) == pem; }, 15000));
-    EXPECT_EQ(folderEntries(QStringLiteral("nvcert")), QStringList{QStringLiteral("Norvane Filtering Certificate.cer")});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return TestEnvironment::readFile(certificateExport()) == pem; }, 15000));
+    EXPECT_EQ(folderEntries(QStringLiteral("nvcert")),
+              QStringList{QStringLiteral("Norvane Filtering Certificate.cer")});
 }
 
 TEST_F(HelpAndSupportTest, WithoutTheExtensionOnlyTheOwnLogIsLeft)
@@ -203,7 +210,8 @@ TEST_F(HelpAndSupportTest, WithoutTheExtensionOnlyTheOwnLogIsLeft)
     QTest::mouseClick(page->exportRootCertificateButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return folderEntries(QStringLiteral("nvlog")) == QStringList{QLatin1String("gui_") + today() + QLatin1String(".txt")} &&
+            return folderEntries(QStringLiteral("nvlog")) ==
+                       QStringList{QLatin1String("gui_") + today() + QLatin1String(".txt")} &&
                    folderEntries(QStringLiteral("nvcert")).isEmpty() && fileManager.shownItems.size() == 1;
         },
         15000))
@@ -212,6 +220,18 @@ TEST_F(HelpAndSupportTest, WithoutTheExtensionOnlyTheOwnLogIsLeft)
     const QString gui = TestEnvironment::readFile(logExport(QStringLiteral("gui")));
     EXPECT_FALSE(gui.contains(QString(100, QLatin1Char('o'))));
     EXPECT_TRUE(gui.contains(QStringLiteral("IpcConnection not registered with the provider")));
+}
+
+TEST_F(HelpAndSupportTest, ExportsGoToTheDownloadsFolderTheDesktopNames)
+{
+    const QString named = TestEnvironment::root() + QStringLiteral("/home/Téléchargements");
+    TestEnvironment::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs"),
+                               "XDG_DOWNLOAD_DIR=\"$HOME/Téléchargements\"\n");
+    ASSERT_EQ(Paths::downloadsDirectory(), named);
+    QTest::mouseClick(page->viewLogFilesButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileManager.shownItems.size() == 1; }, 15000));
+    EXPECT_EQ(fileManager.shownItems.first(),
+              QStringList{uriOf(named + QStringLiteral("/nvlog/gui_") + today() + QStringLiteral(".txt"))});
 }
 
 TEST_F(HelpAndSupportTest, NoDownloadsFolderEndsTheExportsQuietly)
@@ -262,9 +282,10 @@ TEST_F(HelpAndSupportTest, LinksOpenTheirAddressesAndEveryControlIsNamed)
     }
     EXPECT_EQ(texts, (QStringList{QStringLiteral("www.norvane.example"), QStringLiteral("Knowledge Base"),
                                   QStringLiteral("Release Notes"), QStringLiteral("help@norvane.example")}));
-    EXPECT_EQ(browser.opened, (QList<QUrl>{QUrl(QStringLiteral("https://www.norvane.example")),
-                                           QUrl(QStringLiteral("https://help.norvane.example/kb")),
-                                           QUrl(QStringLiteral("https://www.norvane.example/release-notes"))}));
+    EXPECT_EQ(browser.opened,
+              (QList<QUrl>{QUrl(QStringLiteral("https://www.norvane.example")),
+                           QUrl(QStringLiteral("https://help.norvane.example/kb")),
+                           QUrl(QStringLiteral("https://www.norvane.example/release-notes"))}));
     EXPECT_EQ(mail.opened, QList<QUrl>{QUrl(QStringLiteral("mailto:help@norvane.example"))});
     EXPECT_EQ(view.telephoneLabel()->text(), QStringLiteral("+1 555 0100"));
 

@@ -1,5 +1,5 @@
-#include "core/HttpError.h"
 #include "ui/pages/RequestFailureLog.h"
+#include "core/HttpError.h"
 
 #include "QtTestPrinters.h"
 
@@ -19,11 +19,14 @@ TEST(RequestFailureLog, OneEntryPerKindWithReasonAndCause)
         QStringList lines;
     };
     const Case cases[] = {
-        {"invalid URL", HttpError::invalidURL(QUrl(QStringLiteral("https://"))), {QStringLiteral("Invalid URL: https://")}},
+        {"invalid URL",
+         HttpError::invalidURL(QUrl(QStringLiteral("https://"))),
+         {QStringLiteral("Invalid URL: https://")}},
         {"cancelled", HttpError::explicitlyCancelled(), {QStringLiteral("explicitlyCancelled")}},
         {"session gone", HttpError::sessionDeinitialized(), {QStringLiteral("sessionDeinitialized")}},
         {"transport",
-         HttpError::sessionTaskFailed(QNetworkReply::ConnectionRefusedError, QStringLiteral("Connection refused")),
+         HttpError::sessionTaskFailed(QNetworkReply::ConnectionRefusedError,
+                                      QStringLiteral("Connection refused")),
          {QStringLiteral("sessionTaskFailed: Connection refused")}},
         {"certificate refused",
          HttpError::sessionTaskFailed(QNetworkReply::SslHandshakeFailedError,
@@ -36,9 +39,11 @@ TEST(RequestFailureLog, OneEntryPerKindWithReasonAndCause)
           QStringLiteral("Response status code was unacceptable: 404")}},
         {"no content type",
          HttpError::missingContentType(html),
-         {QStringLiteral("Response validation failed: Response Content-Type was missing and acceptable content "
-                         "types (text/html,text/plain) do not match \"*/*\"."),
-          QStringLiteral("Failure Reason: missingContentType(acceptableContentTypes: [\"text/html\", \"text/plain\"])"),
+         {QStringLiteral(
+              "Response validation failed: Response Content-Type was missing and acceptable content "
+              "types (text/html,text/plain) do not match \"*/*\"."),
+          QStringLiteral(
+              "Failure Reason: missingContentType(acceptableContentTypes: [\"text/html\", \"text/plain\"])"),
           QStringLiteral("Content Type Missing: text/html, text/plain")}},
         {"wrong content type",
          HttpError::unacceptableContentType(html, QStringLiteral("image/png")),
@@ -49,12 +54,14 @@ TEST(RequestFailureLog, OneEntryPerKindWithReasonAndCause)
           QStringLiteral("Response content type: image/png was unacceptable: text/html, text/plain")}},
         {"empty body",
          HttpError::inputDataNilOrZeroLength(),
-         {QStringLiteral("Response serialization failed: Response could not be serialized, input data was nil or zero "
-                         "length."),
+         {QStringLiteral(
+              "Response serialization failed: Response could not be serialized, input data was nil or zero "
+              "length."),
           QStringLiteral("Failure Reason: inputDataNilOrZeroLength")}},
         {"undecodable text",
          HttpError::stringSerializationFailed(QStringLiteral("koi8-x")),
-         {QStringLiteral("Response serialization failed: String could not be serialized with encoding: koi8-x."),
+         {QStringLiteral(
+              "Response serialization failed: String could not be serialized with encoding: koi8-x."),
           QStringLiteral("Failure Reason: stringSerializationFailed(encoding: koi8-x)")}},
     };
     for (const Case& c : cases) {

@@ -41,7 +41,8 @@ protected:
     {
         Fonts::install();
         Bundle::setMainBundlePath(QStringLiteral(NORVANE_TEST_BUNDLE_DIR));
-        UserDefaults::standard().setString(QStringLiteral("userEmail"), QStringLiteral("demo@norvane.example"));
+        UserDefaults::standard().setString(QStringLiteral("userEmail"),
+                                           QStringLiteral("demo@norvane.example"));
         UserDefaults::standard().setString(QStringLiteral("authToken"), QStringLiteral("demo-token"));
         delegate.sessionModel()->setIsLoggedIn(true);
         view = std::make_unique<ContentView>(delegate.sessionModel(), &loading);

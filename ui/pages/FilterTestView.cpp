@@ -28,8 +28,8 @@ namespace {
 
 const QString blockingTestName = QStringLiteral("Blocking Test");
 const QString upAndRunning = QStringLiteral("Your filter is up and running!");
-const QString didNotBlock =
-    QStringLiteral("Your filter did not block the test site. Please reboot to see if that fixes the problem.");
+const QString didNotBlock = QStringLiteral(
+    "Your filter did not block the test site. Please reboot to see if that fixes the problem.");
 const QString unexpectedError =
     QStringLiteral("Unexpected error occurred. Check your internet connection and try again");
 const QString noResponse =
@@ -96,7 +96,8 @@ void widenMessage(QMessageBox* alert)
 {
     constexpr int widest = 420;
     if (auto* message = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        message->setMinimumWidth(std::min(widest, message->fontMetrics().horizontalAdvance(message->text()) + 2));
+        message->setMinimumWidth(
+            std::min(widest, message->fontMetrics().horizontalAdvance(message->text()) + 2));
 }
 
 FilterTestResult comparison(const QString& testName, const QString& firstHost, const QString& secondHost,
@@ -116,11 +117,10 @@ FilterTestResult safeSearch(const QString& testName, const QString& prefix, cons
 } // namespace
 
 FilterTestView::FilterTestView(SerialQueue* queue, QWidget* parent)
-    : QWidget(parent), m_queue(queue),
-      m_testFilterButton(testButton(tr("test filter"), "testFilterButton")),
+    : QWidget(parent), m_queue(queue), m_testFilterButton(testButton(tr("test filter"), "testFilterButton")),
       m_testDnsButton(testButton(tr("test dns"), "testDnsButton")),
-      m_testSafeSearchButton(testButton(tr("test safe search"), "testSafeSearchButton")), m_rowList(new QWidget),
-      m_rowLayout(new QVBoxLayout(m_rowList))
+      m_testSafeSearchButton(testButton(tr("test safe search"), "testSafeSearchButton")),
+      m_rowList(new QWidget), m_rowLayout(new QVBoxLayout(m_rowList))
 {
     setObjectName(QStringLiteral("FilterTestView"));
 
@@ -226,8 +226,8 @@ void FilterTestView::testSafeSearch()
                    bing = Deployment::bingHost(), bingStrict = Deployment::bingStrictHost(),
                    youtube = Deployment::youtubeHost(),
                    youtubeModerate = Deployment::youtubeModerateHost()](const auto& deliver) {
-        deliver(safeSearch(QStringLiteral("Google Safe Search Test"), QStringLiteral("Google safe search is "), google,
-                           googleSafe));
+        deliver(safeSearch(QStringLiteral("Google Safe Search Test"),
+                           QStringLiteral("Google safe search is "), google, googleSafe));
         deliver(safeSearch(QStringLiteral("Bing Search Test"), QStringLiteral("Bing safe search is "), bing,
                            bingStrict));
         deliver(safeSearch(QStringLiteral("Youtube Restriction Moderate Test"),
@@ -235,7 +235,8 @@ void FilterTestView::testSafeSearch()
     });
 }
 
-void FilterTestView::runResolution(std::function<void(const std::function<void(const FilterTestResult&)>&)> work)
+void FilterTestView::runResolution(
+    std::function<void(const std::function<void(const FilterTestResult&)>&)> work)
 {
     const QPointer<FilterTestView> self(this);
     resolutionQueue(m_queue).async([self, work = std::move(work)] {

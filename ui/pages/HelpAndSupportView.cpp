@@ -59,8 +59,10 @@ HelpAndSupportView::HelpAndSupportView(QWidget* parent)
     : QWidget(parent), m_activationIdentifier(Device::fingerprint()),
       m_telephone(new QLabel(Deployment::supportTelephone())),
       m_viewLogFilesButton(primaryButton(tr("view log files"), "viewLogFilesButton")),
-      m_exportRootCertificateButton(primaryButton(tr("export root certificate"), "exportRootCertificateButton")),
-      m_activationIdentifierButton(new QPushButton(QLatin1String(activationIdentifierCaption) + m_activationIdentifier))
+      m_exportRootCertificateButton(
+          primaryButton(tr("export root certificate"), "exportRootCertificateButton")),
+      m_activationIdentifierButton(
+          new QPushButton(QLatin1String(activationIdentifierCaption) + m_activationIdentifier))
 {
     setObjectName(QStringLiteral("HelpAndSupportView"));
 
@@ -78,7 +80,8 @@ HelpAndSupportView::HelpAndSupportView(QWidget* parent)
     m_telephone->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     connect(m_viewLogFilesButton, &QPushButton::clicked, this, &HelpAndSupportView::viewLogFiles);
-    connect(m_exportRootCertificateButton, &QPushButton::clicked, this, &HelpAndSupportView::exportRootCertificate);
+    connect(m_exportRootCertificateButton, &QPushButton::clicked, this,
+            &HelpAndSupportView::exportRootCertificate);
 
     // Reads as text; a click anywhere on it copies the identifier.
     m_activationIdentifierButton->setObjectName(QStringLiteral("activationIdentifierButton"));
@@ -88,7 +91,8 @@ HelpAndSupportView::HelpAndSupportView(QWidget* parent)
         QStringLiteral("QPushButton { border: none; padding: 0px; text-align: left; }"));
     m_activationIdentifierButton->setAccessibleName(m_activationIdentifierButton->text());
     m_activationIdentifierButton->setAccessibleDescription(tr("Copies the activation identifier"));
-    connect(m_activationIdentifierButton, &QPushButton::clicked, this, &HelpAndSupportView::copyActivationIdentifier);
+    connect(m_activationIdentifierButton, &QPushButton::clicked, this,
+            &HelpAndSupportView::copyActivationIdentifier);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(20, 20, 20, 20);
@@ -124,8 +128,8 @@ void HelpAndSupportView::requestExtensionLog(LogType type, const QString& name)
     CopyLogMessage message;
     message.type = type;
     message.handle = file->handle;
-    IpcConnection::shared().sendMessage(message,
-                                        [path = file->path](bool sent) { revealOrRemoveOnMainThread(sent, path); });
+    IpcConnection::shared().sendMessage(
+        message, [path = file->path](bool sent) { revealOrRemoveOnMainThread(sent, path); });
 }
 
 void HelpAndSupportView::copyOwnLog()
@@ -157,8 +161,8 @@ void HelpAndSupportView::exportRootCertificate()
         return;
     ExportCertificateMessage message;
     message.handle = file->handle;
-    IpcConnection::shared().sendMessage(message,
-                                        [path = file->path](bool sent) { revealOrRemoveOnMainThread(sent, path); });
+    IpcConnection::shared().sendMessage(
+        message, [path = file->path](bool sent) { revealOrRemoveOnMainThread(sent, path); });
 }
 
 void HelpAndSupportView::copyActivationIdentifier()

@@ -22,7 +22,8 @@ QString validationCause(const HttpError& error)
         return QStringLiteral("Response content type: ") + error.responseContentType() +
                QStringLiteral(" was unacceptable: ") + acceptable;
     case HttpError::Reason::unacceptableStatusCode:
-        return QStringLiteral("Response status code was unacceptable: ") + QString::number(error.statusCode());
+        return QStringLiteral("Response status code was unacceptable: ") +
+               QString::number(error.statusCode());
     default:
         return QStringLiteral("customValidationFailed");
     }
@@ -47,10 +48,11 @@ QStringList lines(const HttpError& error)
             return {QStringLiteral("serverTrustEvaluationFailed: ") + error.underlyingDescription()};
         return {QStringLiteral("sessionTaskFailed: ") + error.underlyingDescription()};
     case HttpError::Kind::responseValidationFailed:
-        return {QStringLiteral("Response validation failed: ") + error.errorDescription(), failureReason(error),
-                validationCause(error)};
+        return {QStringLiteral("Response validation failed: ") + error.errorDescription(),
+                failureReason(error), validationCause(error)};
     case HttpError::Kind::responseSerializationFailed:
-        return {QStringLiteral("Response serialization failed: ") + error.errorDescription(), failureReason(error)};
+        return {QStringLiteral("Response serialization failed: ") + error.errorDescription(),
+                failureReason(error)};
     }
     return {};
 }
