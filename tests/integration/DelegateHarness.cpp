@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "core/SessionData.h"
 #include "platform/Bundle.h"
+#include "platform/TunnelConnection.h"
 #include "platform/UserDefaults.h"
 
 #include "LogEntries.h"
@@ -78,6 +79,17 @@ bool DelegateHarness::waitForLogCount(const QString& text, int count, int millis
 bool DelegateHarness::waitForRuns(int count, int milliseconds)
 {
     return QTest::qWaitFor([&] { return m_delegate->supervisionRunCount() >= count; }, milliseconds);
+}
+
+bool DelegateHarness::settle()
+{
+    const bool configured = QTest::qWaitFor(
+        [&] {
+            const auto manager = m_delegate->proxyManager();
+            return manager && manager->isEnabled() && manager->connection().status() == VPNStatus::connected;
+        },
+        30000);
+    return configured && waitForLogCount(registered, 1) && waitForRuns(m_delegate->supervisionRunCount() + 2);
 }
 
 int DelegateHarness::tunnelStarts() const

@@ -37,6 +37,10 @@ public:
     // Log entries of this process containing the text.
     static int logCount(const QString& text);
     static bool waitForLogCount(const QString& text, int count, int milliseconds = 30000);
+    // Until the proxy is configured, enabled and connected, the link registered, and two
+    // more runs have passed: an activation asked for by a run that came before the first
+    // configuration was done has been carried out by then (it needs only the event loop).
+    bool settle();
     // Until the delegate has made at least count supervision runs.
     bool waitForRuns(int count, int milliseconds = 30000);
     // Times the tunnel was started (each start after an activation runs the setenv line).
