@@ -49,6 +49,7 @@ AppDelegate::AppDelegate(Timing timing, QObject* parent)
       m_sessionModel(new SessionObservableObject(this)), m_reachability(new Reachability(Reachability::defaultBackends(), this))
 {
     m_statusItem->menu()->setTitle(QStringLiteral("NV StatusBar Menu"));
+    m_updater->setSessionModel(m_sessionModel);
 }
 
 AppDelegate::~AppDelegate()

@@ -118,7 +118,7 @@ void ContentView::showPageFor(bool isLoggedIn)
     }
     m_showsMainView = isLoggedIn;
     if (isLoggedIn)
-        m_page = new MainView(m_sessionModel);
+        m_page = new MainView(m_sessionModel, m_loadingModel);
     else
         m_page = new LoginView(m_loadingModel, m_sessionModel);
     m_pageLayout->addWidget(m_page);

@@ -7,8 +7,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-MainView::MainView(SessionObservableObject* sessionModel, QWidget* parent)
-    : QWidget(parent), m_sessionModel(sessionModel), m_sidebar(new SidebarView(sessionModel)), m_detailColumn(new QWidget),
+MainView::MainView(SessionObservableObject* sessionModel, LoadingModel* loadingModel, QWidget* parent)
+    : QWidget(parent), m_sessionModel(sessionModel), m_sidebar(new SidebarView(sessionModel, loadingModel)), m_detailColumn(new QWidget),
       m_detailLayout(new QVBoxLayout(m_detailColumn))
 {
     setObjectName(QStringLiteral("MainView"));

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class LoadingModel;
 class QHBoxLayout;
 class QVBoxLayout;
 class SessionObservableObject;
@@ -15,7 +16,8 @@ class MainView : public QWidget
     Q_OBJECT
 
 public:
-    explicit MainView(SessionObservableObject* sessionModel, QWidget* parent = nullptr);
+    explicit MainView(SessionObservableObject* sessionModel, LoadingModel* loadingModel = nullptr,
+                      QWidget* parent = nullptr);
 
     SidebarView* sidebar() const;
     // The page the detail column shows.

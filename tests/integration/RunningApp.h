@@ -11,7 +11,7 @@
 class RunningApp
 {
 public:
-    explicit RunningApp(const QProcessEnvironment& extra = {});
+    explicit RunningApp(const QProcessEnvironment& extra = {}, const QString& executable = executablePath());
     ~RunningApp(); // SIGTERM, then SIGKILL
 
     bool isRunning() const;

@@ -1,5 +1,6 @@
 #include "ui/sidebar/SidebarView.h"
 
+#include "core/LoadingModel.h"
 #include "core/SessionObservableObject.h"
 #include "ui/components/AppearAction.h"
 #include "ui/pages/AdvancedView.h"
@@ -30,7 +31,7 @@ QColor SidebarView::backgroundColor()
     return QColor::fromRgb(68, 68, 68);
 }
 
-SidebarView::SidebarView(SessionObservableObject* sessionModel, QWidget* parent)
+SidebarView::SidebarView(SessionObservableObject* sessionModel, LoadingModel* loadingModel, QWidget* parent)
     : QWidget(parent), m_sessionModel(sessionModel), m_activePage(sessionModel->selectedMainPage())
 {
     setObjectName(QStringLiteral("SidebarView"));
@@ -48,9 +49,10 @@ SidebarView::SidebarView(SessionObservableObject* sessionModel, QWidget* parent)
     list->setContentsMargins(sideInset, listTopInset, columnWidth - rowWidth - sideInset, 0);
     list->setSpacing(rowSpacing);
     QPointer<SessionObservableObject> model = sessionModel;
+    QPointer<LoadingModel> loading = loadingModel;
     for (const MainViewTabs page : allMainViewTabs()) {
-        auto viewBuilder = [model, page]() -> QWidget* {
-            QWidget* view = makePage(page, model);
+        auto viewBuilder = [model, loading, page]() -> QWidget* {
+            QWidget* view = makePage(page, model, loading);
             // The page marks itself as the one shown once it is on screen.
             AppearAction::attach(view, [model, page] {
                 if (model)
@@ -86,7 +88,7 @@ QString SidebarView::icon(MainViewTabs page)
     return {};
 }
 
-QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessionModel)
+QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessionModel, LoadingModel* loadingModel)
 {
     switch (page) {
     case MainViewTabs::blockHistory:
@@ -98,7 +100,7 @@ QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessi
     case MainViewTabs::relaxedPolicy:
         return new RelaxedPolicyView;
     case MainViewTabs::advanced:
-        return new AdvancedView;
+        return new AdvancedView(sessionModel, loadingModel);
     case MainViewTabs::filterTest:
         return new FilterTestView;
     case MainViewTabs::helpAndSupport:

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class LoadingModel;
 class SessionObservableObject;
 class SidebarCell;
 
@@ -26,12 +27,14 @@ public:
     // sRGB 68, 68, 68.
     static QColor backgroundColor();
 
-    explicit SidebarView(SessionObservableObject* sessionModel, QWidget* parent = nullptr);
+    explicit SidebarView(SessionObservableObject* sessionModel, LoadingModel* loadingModel = nullptr,
+                         QWidget* parent = nullptr);
 
     // The Font Awesome icon of each page's entry.
     static QString icon(MainViewTabs page);
     // A new, empty-handed view of the page.
-    static QWidget* makePage(MainViewTabs page, SessionObservableObject* sessionModel);
+    static QWidget* makePage(MainViewTabs page, SessionObservableObject* sessionModel,
+                             LoadingModel* loadingModel = nullptr);
 
     QList<SidebarCell*> cells() const;
     SidebarCell* cell(MainViewTabs page) const;
