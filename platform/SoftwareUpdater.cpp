@@ -191,6 +191,7 @@ void SoftwareUpdater::startCheck(CheckKind kind)
     if (m_installation && m_installation->isPrepared()) {
         if (!userInitiated) {
             m_session.reset();
+            scheduleNextCheck();
             return;
         }
         m_session->item = m_installation->item();

@@ -36,6 +36,8 @@ public:
     virtual void showExtractionReceivedProgress(double progress) = 0;
     // install: swap and relaunch now; dismiss: install when the program quits; skip: drop it.
     virtual void showReadyToInstallAndRelaunch(std::function<void(UpdateChoice)> reply) = 0;
+    // The folders are swapped while the program still runs, so applicationTerminated is
+    // false and there is never a termination to retry (the block does nothing).
     virtual void showInstallingUpdateWithApplicationTerminated(bool applicationTerminated,
                                                                std::function<void()> retryTerminatingApplication) = 0;
     virtual void showUpdateInstalledAndRelaunched(bool relaunched, std::function<void()> acknowledgement) = 0;
