@@ -28,6 +28,10 @@
 namespace {
 
 std::atomic<AppDelegate*> currentDelegate{nullptr};
+// The delegate whose handlers stand in the link's table; it takes them out when it goes.
+std::atomic<AppDelegate*> handlersOwner{nullptr};
+constexpr IpcMessageId delegateHandlerIds[] = {IpcMessageId::urlBlocked, IpcMessageId::sync, IpcMessageId::userDataSync,
+                                               IpcMessageId::disable, IpcMessageId::installRootCertFailed};
 std::mutex factoryMutex;
 AppDelegate::ContentFactory& contentFactory()
 {
@@ -59,16 +63,24 @@ AppDelegate::~AppDelegate()
     // A supervision run may still be under way and re-arm itself: stop re-arming first, then
     // wait for the run outside the lock it takes.
     std::unique_ptr<SerialQueue> queue;
+    std::shared_ptr<WorkItem> task;
     {
         std::lock_guard lock(m_stateMutex);
         m_stopping = true;
         queue = std::move(m_queue);
+        task = std::move(m_checkVpnRunningTask);
         for (const auto& submitted : m_submitted) {
             if (const auto request = submitted.lock())
                 request->setDelegate(nullptr);
         }
     }
+    if (task)
+        task->cancel();
     queue.reset();
+    // Link answers and deliveries stop reaching this object: those under way finish first,
+    // later ones find the gate closed and the handlers gone.
+    m_linkGate.close();
+    removeHandlers();
     delete m_window;
 }
 
@@ -114,7 +126,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     m_updater->refreshLastUpdateTime();
     GuiAppMonitor::setupLaunchCtl();
     startReachability();
-    IpcConnection::shared().connectToProvider(getpid(), [this](bool success) { onIpcRegistered(success); });
+    IpcConnection::shared().connectToProvider(getpid(), registeredCompletion());
     return true;
 }
 
@@ -223,23 +235,44 @@ void AppDelegate::onIpcRegistered(bool success)
     requestUserDataSync();
 }
 
+std::function<void(bool)> AppDelegate::registeredCompletion()
+{
+    return m_linkGate.guard([this](bool success) { onIpcRegistered(success); });
+}
+
 void AppDelegate::installHandlers()
 {
     IpcConnection& link = IpcConnection::shared();
     const QPointer<AppDelegate> self = this;
-    link.addMessageHandler(IpcMessageId::urlBlocked, [self](const std::shared_ptr<IpcMessage>& message) {
+    handlersOwner = this;
+    link.addMessageHandler(IpcMessageId::urlBlocked, m_linkGate.guard([self](const std::shared_ptr<IpcMessage>& message) {
         const auto blocked = std::static_pointer_cast<UrlBlockedMessage>(message);
         MainQueue::async([self, url = blocked->url, category = blocked->category, trigger = blocked->textTrigger] {
             if (self)
                 self->addBlockedUrl(url, category, trigger);
         });
-    });
-    link.addMessageHandler(IpcMessageId::sync, [this](const std::shared_ptr<IpcMessage>&) { requestUserDataSync(); });
-    link.addMessageHandler(IpcMessageId::userDataSync,
-                           [this](const std::shared_ptr<IpcMessage>& message) { handleUserDataSync(message); });
-    link.addMessageHandler(IpcMessageId::disable, [this](const std::shared_ptr<IpcMessage>&) { quit(); });
+    }));
+    link.addMessageHandler(IpcMessageId::sync,
+                           m_linkGate.guard([this](const std::shared_ptr<IpcMessage>&) { requestUserDataSync(); }));
+    link.addMessageHandler(IpcMessageId::userDataSync, m_linkGate.guard([this](const std::shared_ptr<IpcMessage>& message) {
+        handleUserDataSync(message);
+    }));
+    link.addMessageHandler(IpcMessageId::disable, m_linkGate.guard([this](const std::shared_ptr<IpcMessage>&) { quit(); }));
     link.addMessageHandler(IpcMessageId::installRootCertFailed,
-                           [this](const std::shared_ptr<IpcMessage>& message) { handleInstallRootCertFailed(message); });
+                           m_linkGate.guard([this](const std::shared_ptr<IpcMessage>& message) {
+                               handleInstallRootCertFailed(message);
+                           }));
+}
+
+void AppDelegate::removeHandlers()
+{
+    // Only our own: a newer delegate may have installed its handlers since.
+    AppDelegate* self = this;
+    if (!handlersOwner.compare_exchange_strong(self, nullptr))
+        return;
+    IpcConnection& link = IpcConnection::shared();
+    for (const IpcMessageId id : delegateHandlerIds)
+        link.removeMessageHandler(id);
 }
 
 void AppDelegate::requestUserDataSync()
@@ -281,7 +314,10 @@ void AppDelegate::applyUserData()
     m_sessionModel->refreshFromSessionData();
     buildStatusMenu();
     if (!isSignedIn() && proxyManager()) {
-        proxyManager()->removeFromPreferences([this](const std::optional<PlatformError>&) { stopTunnel(); });
+        proxyManager()->removeFromPreferences([self = QPointer<AppDelegate>(this)](const std::optional<PlatformError>&) {
+            if (self)
+                self->stopTunnel();
+        });
     }
     m_updater->checkForUpdatesIfNeeded();
 }

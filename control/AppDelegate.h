@@ -4,6 +4,7 @@
 #include "control/NvWinow.h"
 #include "control/Updater.h"
 #include "core/SessionObservableObject.h"
+#include "platform/CallbackGate.h"
 #include "platform/SerialQueue.h"
 #include "platform/SystemExtensionRequestDelegate.h"
 #include "platform/TransparentProxyManager.h"
@@ -78,6 +79,8 @@ public:
     bool autoenableRelaxedPolicy() const { return m_autoenableRelaxedPolicy; }
     void setAutoenableRelaxedPolicy(bool value) { m_autoenableRelaxedPolicy = value; }
     bool pendingExit() const { return m_pendingExit; }
+    // Supervision runs so far (for tests and diagnostics).
+    int supervisionRunCount() const { return m_supervisionRuns; }
     TransparentProxyManager::Pointer proxyManager() const;
     static constexpr const char* extensionIdentifier = "org.norvane.filter.mac.extension";
     static constexpr int maximumBlockedUrls = 50;
@@ -123,10 +126,17 @@ private:
     void requestUserDataSync();
     void handleInstallRootCertFailed(const std::shared_ptr<IpcMessage>& message);
     void installHandlers();
+    void removeHandlers();
+    std::function<void(bool)> registeredCompletion();
     void submit(std::shared_ptr<SystemExtensionRequest> request);
 
     Timing m_timing;
-    mutable std::mutex m_stateMutex; // proxyManager and the supervision work item
+    // Link completions and handlers reach the delegate through this gate; the destructor
+    // closes it before anything goes.
+    CallbackGate m_linkGate;
+    // proxyManager, the supervision work item and queue. Taken alone, and only around
+    // reading or writing them: nothing is called while it is held.
+    mutable std::mutex m_stateMutex;
     TransparentProxyManager::Pointer m_proxyManager;
     std::unique_ptr<SerialQueue> m_queue;
     std::shared_ptr<WorkItem> m_checkVpnRunningTask;
@@ -137,6 +147,7 @@ private:
     bool m_autoenableRelaxedPolicy = false;
     SessionObservableObject* m_sessionModel;
     std::atomic<bool> m_pendingExit{false};
+    std::atomic<int> m_supervisionRuns{0};
     Reachability* m_reachability;
     QPointer<NvWinow> m_window;
 };

@@ -18,6 +18,16 @@ namespace {
 const QString proxyDescription = QStringLiteral("Norvane Filtering Proxy");
 const QString certificateCommand =
     QStringLiteral("launchctl setenv NODE_EXTRA_CA_CERTS \"/usr/local/share/nrvm/nrvmcert.pem\"");
+
+// The network preferences answer on the main queue, possibly after the delegate has gone.
+template <typename Block>
+auto whileAlive(AppDelegate* delegate, Block block)
+{
+    return [self = QPointer<AppDelegate>(delegate), block = std::move(block)](auto&&... arguments) {
+        if (self)
+            block(std::forward<decltype(arguments)>(arguments)...);
+    };
+}
 } // namespace
 
 TransparentProxyManager::Pointer AppDelegate::proxyManager() const
@@ -34,10 +44,12 @@ void AppDelegate::setProxyManager(TransparentProxyManager::Pointer manager)
 
 void AppDelegate::submit(std::shared_ptr<SystemExtensionRequest> request)
 {
-    request->setDelegate(this);
     {
         // Remembered so that a delegate that goes away first can stop the answers.
         std::lock_guard lock(m_stateMutex);
+        if (m_stopping)
+            return; // a supervision run that ends while the delegate goes away
+        request->setDelegate(this);
         std::erase_if(m_submitted, [](const auto& submitted) { return submitted.expired(); });
         m_submitted.push_back(request);
     }
@@ -52,9 +64,9 @@ void AppDelegate::activateExtensionIfLoggedIn()
         return;
     }
     TransparentProxyManager::loadAllFromPreferences(
-        [this](QList<TransparentProxyManager::Pointer> managers, std::optional<PlatformError> error) {
-            onProxyManagersLoaded(managers, error, [this](bool loaded) { removeProxyConfiguration(loaded); });
-        });
+        whileAlive(this, [this](QList<TransparentProxyManager::Pointer> managers, std::optional<PlatformError> error) {
+            onProxyManagersLoaded(managers, error, whileAlive(this, [this](bool loaded) { removeProxyConfiguration(loaded); }));
+        }));
 }
 
 void AppDelegate::onProxyManagersLoaded(const QList<TransparentProxyManager::Pointer>& managers,
@@ -87,7 +99,7 @@ void AppDelegate::onProxyManagersLoaded(const QList<TransparentProxyManager::Poi
 void AppDelegate::removeProxyConfiguration(bool)
 {
     if (const auto manager = proxyManager())
-        manager->removeFromPreferences([this](const std::optional<PlatformError>&) { stopTunnel(); });
+        manager->removeFromPreferences(whileAlive(this, [this](const std::optional<PlatformError>&) { stopTunnel(); }));
 }
 
 void AppDelegate::stopTunnel(std::function<void()> continuation)
@@ -105,9 +117,9 @@ void AppDelegate::configureProxy()
     resetCheckVpnRunningTask();
     scheduleCheckVpnRunning(m_timing.firstSupervision);
     TransparentProxyManager::loadAllFromPreferences(
-        [this](QList<TransparentProxyManager::Pointer> managers, std::optional<PlatformError> error) {
-            onProxyManagersLoaded(managers, error, [this](bool loaded) { saveProxyConfiguration(loaded); });
-        });
+        whileAlive(this, [this](QList<TransparentProxyManager::Pointer> managers, std::optional<PlatformError> error) {
+            onProxyManagersLoaded(managers, error, whileAlive(this, [this](bool loaded) { saveProxyConfiguration(loaded); }));
+        }));
 }
 
 void AppDelegate::saveProxyConfiguration(bool loaded)
@@ -122,7 +134,8 @@ void AppDelegate::saveProxyConfiguration(bool loaded)
     manager->setOnDemandRules({OnDemandRule::connect()});
     manager->setEnabled(true);
     manager->setLocalizedDescription(proxyDescription);
-    manager->saveToPreferences([this](const std::optional<PlatformError>& error) { startTunnelAfterSave(error); });
+    manager->saveToPreferences(
+        whileAlive(this, [this](const std::optional<PlatformError>& error) { startTunnelAfterSave(error); }));
 }
 
 void AppDelegate::startTunnelAfterSave(const std::optional<PlatformError>& error)
@@ -143,19 +156,26 @@ void AppDelegate::startTunnelAfterSave(const std::optional<PlatformError>& error
 
 void AppDelegate::resetCheckVpnRunningTask()
 {
-    std::lock_guard lock(m_stateMutex);
-    if (m_checkVpnRunningTask)
-        m_checkVpnRunningTask->cancel();
-    m_checkVpnRunningTask = std::make_shared<WorkItem>([self = QPointer<AppDelegate>(this), this] {
+    auto task = std::make_shared<WorkItem>([self = QPointer<AppDelegate>(this), this] {
         if (self)
             checkVpnRunning();
     });
+    {
+        std::lock_guard lock(m_stateMutex);
+        std::swap(m_checkVpnRunningTask, task);
+    }
+    // The previous item: cancelled, and let go after the lock.
+    if (task)
+        task->cancel();
 }
 
+// Lock order: m_stateMutex, then the queue's own lock (the queue calls nothing under it).
+// Holding m_stateMutex across asyncAfter keeps the destructor from taking the queue away
+// meanwhile.
 void AppDelegate::scheduleCheckVpnRunning(std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_stateMutex);
-    if (m_stopping)
+    if (m_stopping || !m_checkVpnRunningTask)
         return;
     if (!m_queue)
         m_queue = std::make_unique<SerialQueue>(QStringLiteral("AppDelegate queue"));
@@ -164,6 +184,7 @@ void AppDelegate::scheduleCheckVpnRunning(std::chrono::milliseconds delay)
 
 void AppDelegate::checkVpnRunning()
 {
+    ++m_supervisionRuns;
     resetCheckVpnRunningTask();
     const auto manager = proxyManager();
     if (!manager || !manager->isEnabled()) {
@@ -175,7 +196,8 @@ void AppDelegate::checkVpnRunning()
     if (status != VPNStatus::connected && status != VPNStatus::connecting)
         activateExtensionIfLoggedIn();
     scheduleCheckVpnRunning(m_timing.supervisionInterval);
-    IpcConnection::shared().connectToProvider(getpid(), [this](bool success) { onIpcRegistered(success); });
+    // With the link already open the completion runs at once, here on the queue.
+    IpcConnection::shared().connectToProvider(getpid(), registeredCompletion());
 }
 
 void AppDelegate::onWakeNote()
@@ -208,8 +230,8 @@ void AppDelegate::quit()
     IpcConnection::shared().sendMessage(disable);
     m_pendingExit = true;
     if (const auto manager = proxyManager()) {
-        manager->removeFromPreferences(
-            [this](const std::optional<PlatformError>&) { stopTunnel([this] { deactivateExtension(); }); });
+        manager->removeFromPreferences(whileAlive(
+            this, [this](const std::optional<PlatformError>&) { stopTunnel([this] { deactivateExtension(); }); }));
         return;
     }
     deactivateExtension();

@@ -6,6 +6,7 @@
 #include "core/SessionObservableObject.h"
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QUrl>
 
@@ -20,8 +21,25 @@ QString describe(const XpcError& error)
 
 IpcConnection& IpcConnection::shared()
 {
-    static IpcConnection* instance = new IpcConnection;
+    static IpcConnection* instance = [] {
+        auto* link = new IpcConnection;
+        qAddPostRoutine([] { IpcConnection::shared().invalidateConnections(); });
+        return link;
+    }();
     return *instance;
+}
+
+void IpcConnection::invalidateConnections()
+{
+    m_closed = true;
+    std::map<pid_t, Link> connections;
+    {
+        std::lock_guard lock(m_connectionsLock);
+        connections.swap(currentConnections);
+    }
+    for (const auto& [pid, link] : connections)
+        link.connection->invalidate();
+    XpcConnection::waitForInvalidated(std::chrono::seconds(5));
 }
 
 IpcConnection::BundleLookup IpcConnection::findExtensionBundle()
@@ -66,28 +84,39 @@ std::size_t IpcConnection::connectionCount() const
 
 void IpcConnection::dropLink(pid_t pid, const std::shared_ptr<XpcConnection>& connection)
 {
+    Link dropped; // let go after the lock
     {
         std::lock_guard lock(m_connectionsLock);
         const auto found = currentConnections.find(pid);
         // A newer connection may already stand under this pid; leave it alone.
-        if (found != currentConnections.end() && found->second.connection == connection)
+        if (found != currentConnections.end() && found->second.connection == connection) {
+            dropped = std::move(found->second);
             currentConnections.erase(found);
+        }
     }
     connection->invalidate();
 }
 
+bool IpcConnection::hasConnection(pid_t pid) const
+{
+    std::lock_guard lock(m_connectionsLock);
+    return currentConnections.count(pid) != 0;
+}
+
 void IpcConnection::connectToProvider(pid_t pid, Completion completion)
 {
+    // Every answer runs with none of our locks held: the completion usually sends.
     const auto done = [completion](bool success) {
         if (completion)
             completion(success);
     };
-    {
-        std::lock_guard lock(m_connectionsLock);
-        if (currentConnections.count(pid)) {
-            done(true);
-            return;
-        }
+    if (m_closed) {
+        done(false);
+        return;
+    }
+    if (hasConnection(pid)) {
+        done(true);
+        return;
     }
     const BundleLookup& bundle = extensionBundle();
     if (!bundle.bundle) {
@@ -104,22 +133,26 @@ void IpcConnection::connectToProvider(pid_t pid, Completion completion)
 
     auto connection = std::make_shared<XpcConnection>(*service.name);
     auto registered = std::make_shared<std::atomic<bool>>(false);
+    bool inserted = false;
     {
         // Check and insert under one lock, so two callers can't both open a connection.
         std::lock_guard lock(m_connectionsLock);
-        if (currentConnections.count(pid)) {
-            done(true);
-            return;
+        if (!m_closed && !currentConnections.count(pid)) {
+            currentConnections[pid] = Link{connection, registered};
+            inserted = true;
         }
-        currentConnections[pid] = Link{connection, registered};
+    }
+    if (!inserted) {
+        done(!m_closed); // another caller got there first, or the link has closed
+        return;
     }
     const std::weak_ptr<XpcConnection> weak = connection;
     connection->setExportedHandler(
         [this](XpcInvocation invocation, XpcReplyBlock reply) { handleCall(std::move(invocation), std::move(reply)); });
     connection->setInterruptionHandler([this, pid, weak, registered] {
         const auto dropped = weak.lock();
-        if (!dropped || !registered->load())
-            return; // never reached the extension: the register: error handler reports it
+        if (!dropped || !registered->load() || m_closed)
+            return; // never reached the extension (its register: error handler reports it), or closed
         log(QStringLiteral("Connection dropped 3 recreating ") + QString::number(pid));
         dropLink(pid, dropped);
         connectToProvider(pid);
@@ -182,16 +215,19 @@ void IpcConnection::requestSync(SessionObservableObject* model)
     });
 }
 
+// A replaced or removed handler is let go after the lock: what it holds may take locks of
+// its own when it goes.
 void IpcConnection::addMessageHandler(IpcMessageId id, MessageHandler handler)
 {
     std::lock_guard lock(messageHandlerLock);
-    messageHandlers.insert(id, std::move(handler));
+    std::swap(messageHandlers[id], handler);
 }
 
 void IpcConnection::removeMessageHandler(IpcMessageId id)
 {
+    MessageHandler removed;
     std::lock_guard lock(messageHandlerLock);
-    messageHandlers.remove(id);
+    removed = messageHandlers.take(id);
 }
 
 void IpcConnection::setClientConnectedHandler(std::function<void()> handler)

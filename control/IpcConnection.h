@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,6 +69,11 @@ public:
 
     std::size_t connectionCount() const;
 
+    // Ends every connection for good (no reconnect, no new connection) and waits a little
+    // for their last handlers. Runs as the application object goes, before the program's
+    // statics do, so that no link thread logs into a half-destroyed process.
+    void invalidateConnections();
+
 private:
     IpcConnection() = default;
 
@@ -80,6 +86,7 @@ private:
     };
 
     void handleCall(XpcInvocation invocation, XpcReplyBlock reply);
+    bool hasConnection(pid_t pid) const;
     void dropLink(pid_t pid, const std::shared_ptr<XpcConnection>& connection);
     struct Delivery
     {
@@ -90,6 +97,11 @@ private:
     static std::optional<Delivery> deliveryFrom(const XpcArguments& arguments, XpcFileDescriptor fileDescriptor);
     static std::shared_ptr<IpcMessage> build(qint16 id, const IpcDictionary& dictionary, SharedFileHandle fileHandle);
 
+    // Lock order: messageHandlerLock, then m_connectionsLock (a handler may send); never the
+    // other way round. m_clientHandlerLock is taken alone. The one call made under any of
+    // them is a message handler under messageHandlerLock, so that a handler removed under
+    // it is known to have finished; completions, the client handler and every call into a
+    // connection run after the locks are released.
     std::mutex messageHandlerLock;
     QHash<IpcMessageId, MessageHandler> messageHandlers;
 
@@ -99,6 +111,7 @@ private:
     std::mutex m_clientHandlerLock;
     std::function<void()> clientConnectedHandler;
 
+    std::atomic<bool> m_closed{false};
     std::once_flag m_bundleOnce;
     BundleLookup m_extensionBundle;
 };

@@ -121,21 +121,29 @@ QString SessionData::userEmail() const
 ServerConfiguaration SessionData::userConfig() const
 {
     // Filled once per instance; the lock makes the first fill safe for concurrent readers.
-    std::lock_guard lock(m_mutex);
-    if (m_cachedConfig)
-        return *m_cachedConfig;
-    if (const std::optional<QByteArray> stored = defaults().data(serverConfigurationKey)) {
-        DecodeResult<ServerConfiguaration> decoded = ServerConfiguaration::fromJson(*stored);
-        if (decoded)
-            m_cachedConfig = std::move(decoded).value();
-        else
-            log(QStringLiteral("SessionData: the stored server configuration does not decode (%1); "
-                               "using the default configuration")
-                    .arg(decoded.error()));
+    // Lock order: m_mutex, then the user defaults' lock. The log line waits for the unlock.
+    QString problem;
+    ServerConfiguaration configuration;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_cachedConfig)
+            return *m_cachedConfig;
+        if (const std::optional<QByteArray> stored = defaults().data(serverConfigurationKey)) {
+            DecodeResult<ServerConfiguaration> decoded = ServerConfiguaration::fromJson(*stored);
+            if (decoded)
+                m_cachedConfig = std::move(decoded).value();
+            else
+                problem = decoded.error();
+        }
+        if (!m_cachedConfig)
+            m_cachedConfig = ServerConfiguaration::makeDefault();
+        configuration = *m_cachedConfig;
     }
-    if (!m_cachedConfig)
-        m_cachedConfig = ServerConfiguaration::makeDefault();
-    return *m_cachedConfig;
+    if (!problem.isEmpty())
+        log(QStringLiteral("SessionData: the stored server configuration does not decode (%1); "
+                           "using the default configuration")
+                .arg(problem));
+    return configuration;
 }
 
 void SessionData::setUserConfig(const ServerConfiguaration& configuration)

@@ -1,5 +1,7 @@
 #include "platform/Diagnostics.h"
 
+#include <QStringList>
+
 #include <cstdio>
 #include <mutex>
 
@@ -9,6 +11,23 @@ Diagnostics::Sink& sink()
 {
     static Diagnostics::Sink instance;
     return instance;
+}
+
+thread_local int deferralDepth = 0;
+thread_local QStringList deferred;
+
+void deliver(const QString& message)
+{
+    Diagnostics::Sink current;
+    {
+        std::lock_guard lock(sinkMutex);
+        current = sink();
+    }
+    if (current) {
+        current(message);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
 }
 } // namespace
 
@@ -22,16 +41,25 @@ void setSink(Sink newSink)
 
 void report(const QString& message)
 {
-    Sink current;
-    {
-        std::lock_guard lock(sinkMutex);
-        current = sink();
-    }
-    if (current) {
-        current(message);
+    if (deferralDepth > 0) {
+        deferred.append(message);
         return;
     }
-    std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    deliver(message);
+}
+
+Deferral::Deferral()
+{
+    ++deferralDepth;
+}
+
+Deferral::~Deferral()
+{
+    if (--deferralDepth > 0)
+        return;
+    const QStringList messages = std::exchange(deferred, QStringList());
+    for (const QString& message : messages)
+        deliver(message);
 }
 
 } // namespace Diagnostics

@@ -43,6 +43,7 @@ ProxyPreferences& ProxyPreferences::shared()
 
 ProxyPreferences::LoadResult ProxyPreferences::loadAll() const
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     LoadResult result;
     const JsonFile::ReadResult file = JsonFile::read(m_filePath, owner);
@@ -74,6 +75,7 @@ std::optional<ProxyConfiguration> ProxyPreferences::configuration(const QString&
 std::optional<PlatformError> ProxyPreferences::updateRecords(
     const std::function<std::optional<PlatformError>(QJsonArray&)>& change)
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     const JsonFile::ReadResult file = JsonFile::read(m_filePath, owner);
     if (file.status == JsonFile::ReadResult::Status::unreadable)

@@ -84,6 +84,8 @@ void SerialQueue::run()
         m_entries.pop();
         lock.unlock();
         item->perform();
+        // Let go before locking again: what the block holds may use this queue as it goes.
+        item.reset();
         lock.lock();
     }
 }

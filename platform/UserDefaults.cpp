@@ -17,6 +17,7 @@ const QString dataTag = QStringLiteral("$data");
 
 UserDefaults::UserDefaults(QString filePath) : m_filePath(std::move(filePath))
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     loadLocked();
 }
@@ -29,6 +30,7 @@ UserDefaults& UserDefaults::standard()
 
 void UserDefaults::reload()
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     loadLocked();
 }
@@ -126,6 +128,7 @@ void UserDefaults::setInteger(const QString& key, qint64 value)
 
 void UserDefaults::set(const QString& key, const QJsonValue& value)
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     m_values.insert(key, value);
     saveLocked();
@@ -133,6 +136,7 @@ void UserDefaults::set(const QString& key, const QJsonValue& value)
 
 void UserDefaults::remove(const QString& key)
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     if (!m_values.contains(key))
         return;
@@ -142,6 +146,7 @@ void UserDefaults::remove(const QString& key)
 
 void UserDefaults::clear()
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(m_mutex);
     m_values = {};
     saveLocked();

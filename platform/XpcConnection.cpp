@@ -46,6 +46,11 @@ void XpcConnection::invalidate()
     m_core->invalidate();
 }
 
+bool XpcConnection::waitForInvalidated(std::chrono::milliseconds timeout)
+{
+    return XpcConnectionCore::waitForInvalidated(timeout);
+}
+
 void XpcConnection::call(XpcInvocation invocation, XpcErrorHandler errorHandler)
 {
     m_core->call(std::move(invocation), nullptr, std::move(errorHandler));

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 #include <functional>
 #include <memory>
 
@@ -59,6 +61,9 @@ public:
 
     void resume();
     void invalidate();
+    // Waits until every connection invalidated so far has run its last handlers (false on
+    // timeout): for the end of the process, before the program's statics go.
+    static bool waitForInvalidated(std::chrono::milliseconds timeout);
 
     // A one-way call. errorHandler runs (once) when the call cannot be sent.
     void call(XpcInvocation invocation, XpcErrorHandler errorHandler = nullptr);

@@ -27,6 +27,19 @@ SerialQueue& lateErrors()
     return *queue;
 }
 
+// Invalidated connections whose thread has not yet run its last handlers.
+struct Finishing
+{
+    std::mutex mutex;
+    std::condition_variable done;
+    int count = 0;
+};
+Finishing& finishing()
+{
+    static Finishing* instance = new Finishing; // never destroyed: threads may outlive main
+    return *instance;
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -110,6 +123,10 @@ void XpcConnectionCore::invalidate()
         return;
     m_state = State::Invalidated;
     m_invalidated = true;
+    {
+        std::lock_guard counting(finishing().mutex); // lock order: m_mutex, then this one
+        ++finishing().count;
+    }
     m_room.notify_all();
     // The peer sees the end at once; the descriptor itself is closed by the thread.
     if (m_socket >= 0)
@@ -503,6 +520,21 @@ void XpcConnectionCore::finish()
         handler(invalidated);
     if (invalidation)
         invalidation();
+    std::lock_guard counting(finishing().mutex);
+    if (--finishing().count == 0)
+        finishing().done.notify_all();
+}
+
+bool XpcConnectionCore::waitForInvalidated(std::chrono::milliseconds timeout)
+{
+    {
+        std::unique_lock lock(finishing().mutex);
+        if (!finishing().done.wait_for(lock, timeout, [] { return finishing().count == 0; }))
+            return false;
+    }
+    // Error handlers of calls made after invalidation run on their own queue.
+    lateErrors().sync([] {});
+    return true;
 }
 
 void XpcConnectionCore::enqueueLocked(QByteArray bytes, XpcFileDescriptor descriptor,

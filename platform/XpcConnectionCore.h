@@ -57,6 +57,9 @@ public:
     // One-way when reply is empty.
     void call(XpcInvocation invocation, XpcReplyHandler reply, XpcErrorHandler error);
 
+    // Until every invalidated connection has run its last handlers, or the timeout.
+    static bool waitForInvalidated(std::chrono::milliseconds timeout);
+
     void sendReply(quint32 callId, XpcReplyStatus status, const XpcArguments& arguments,
                    const QString& selector);
     // A line in the platform's diagnostics, naming this connection.

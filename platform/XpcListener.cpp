@@ -139,6 +139,7 @@ void XpcListener::setShouldAcceptNewConnection(ShouldAcceptNewConnection handler
 bool XpcListener::resume()
 {
     Core& core = *m_core;
+    const Diagnostics::Deferral reportsAfterUnlock;
     std::lock_guard lock(core.mutex);
     if (core.resumed || core.invalidated)
         return core.resumed && !core.invalidated;

@@ -50,7 +50,7 @@ protected:
     void TearDown() override
     {
         // The extension outlives the program, as a system extension does.
-        StartedExtension::kill(SIGKILL);
+        StartedExtension::terminate();
     }
     ManagementServerPeer server;
 };

@@ -42,5 +42,5 @@ TEST(InProcessDelegate, UserDataFromTheExtensionAddsTheDebugItem)
         EXPECT_EQ(delegate.statusMenu()->actions().last()->text(), QStringLiteral("Quit (TEST ONLY)"));
         EXPECT_TRUE(delegate.sessionModel()->isLoggedIn());
     }
-    StartedExtension::kill(SIGKILL);
+    StartedExtension::terminate();
 }

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <gtest/gtest.h>
 
 RunningApp::RunningApp(const QProcessEnvironment& extra, const QString& executable)
 {
@@ -27,13 +28,25 @@ RunningApp::RunningApp(const QProcessEnvironment& extra, const QString& executab
 
 RunningApp::~RunningApp()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    if (m_process.state() != QProcess::NotRunning)
+        terminate();
+}
+
+std::optional<int> RunningApp::terminate()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(stopTimeoutMs)) {
+            ADD_FAILURE() << "the program did not end within " << stopTimeoutMs << " ms of SIGTERM\n"
+                          << output().toStdString();
+            m_process.kill();
+            m_process.waitForFinished(stopTimeoutMs);
+            return std::nullopt;
+        }
     }
+    if (m_process.exitStatus() != QProcess::NormalExit)
+        return std::nullopt;
+    return m_process.exitCode();
 }
 
 bool RunningApp::isRunning() const
@@ -115,6 +128,19 @@ void kill(int signal)
 {
     if (const auto pid = processId(); pid && isRunning(*pid))
         ::kill(static_cast<pid_t>(*pid), signal);
+}
+
+void terminate()
+{
+    // A new one may have been started meanwhile (an activation under way): that one too.
+    for (std::optional<qint64> pid = processId(); pid && isRunning(*pid); pid = processId()) {
+        ::kill(static_cast<pid_t>(*pid), SIGTERM);
+        if (!QTest::qWaitFor([&] { return !isRunning(*pid); }, RunningApp::stopTimeoutMs)) {
+            ADD_FAILURE() << "the extension did not end within " << RunningApp::stopTimeoutMs << " ms of SIGTERM";
+            ::kill(static_cast<pid_t>(*pid), SIGKILL);
+            return;
+        }
+    }
 }
 
 } // namespace StartedExtension

@@ -11,13 +11,20 @@
 class RunningApp
 {
 public:
+    // How long the program may take to end by itself after SIGTERM or a DisableMessage.
+    static constexpr int stopTimeoutMs = 10000;
+
     explicit RunningApp(const QProcessEnvironment& extra = {}, const QString& executable = executablePath());
-    ~RunningApp(); // SIGTERM, then SIGKILL
+    // SIGTERM when still running. A program that does not end by itself within
+    // stopTimeoutMs fails the test (it is killed then, so that nothing is left behind).
+    ~RunningApp();
 
     bool isRunning() const;
     qint64 processId() const { return m_process.processId(); }
     // The exit code once the program ends within the timeout; nullopt otherwise or on a crash.
     std::optional<int> waitForExit(int milliseconds = 15000);
+    // SIGTERM, then its exit code; nullopt (and a test failure) when it does not end by itself.
+    std::optional<int> terminate();
     QString output() const;
 
     static QString executablePath();
@@ -37,4 +44,6 @@ std::optional<qint64> processId();
 bool waitForProcess(int milliseconds = 15000, std::optional<qint64> other = std::nullopt);
 void kill(int signal);
 bool isRunning(qint64 pid);
+// SIGTERM to a running extension; a test failure (then SIGKILL) when it does not end by itself.
+void terminate();
 } // namespace StartedExtension

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <gtest/gtest.h>
 #include <csignal>
 #include <cstring>
 
@@ -328,6 +329,9 @@ std::optional<int> FilterExtensionPeer::stop(std::chrono::milliseconds timeout)
                                                               : std::nullopt;
     m_process.terminate();
     if (!m_process.waitForFinished(int(timeout.count()))) {
+        // A stand-in that does not end on SIGTERM is a fault of its own, not to be hidden.
+        ADD_FAILURE() << "the filter-extension stand-in did not end within " << timeout.count()
+                      << " ms of SIGTERM";
         kill();
         return std::nullopt;
     }
