@@ -56,6 +56,7 @@ AppDelegate::AppDelegate(Timing timing, QObject* parent)
 {
     m_statusItem->menu()->setTitle(QStringLiteral("NV StatusBar Menu"));
     connect(m_statusItem, &StatusItem::modeChanged, this, &AppDelegate::followStatusItemMode);
+    m_updater->setSessionModel(m_sessionModel);
 }
 
 AppDelegate::~AppDelegate()

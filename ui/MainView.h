@@ -16,7 +16,8 @@ class MainView : public QWidget
     Q_OBJECT
 
 public:
-    MainView(SessionObservableObject* sessionModel, LoadingModel* loadingModel, QWidget* parent = nullptr);
+    explicit MainView(SessionObservableObject* sessionModel, LoadingModel* loadingModel = nullptr,
+                      QWidget* parent = nullptr);
 
     SidebarView* sidebar() const;
     // The page the detail column shows.

@@ -13,7 +13,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
-RunningApp::RunningApp(const QProcessEnvironment& extra)
+RunningApp::RunningApp(const QProcessEnvironment& extra, const QString& executable)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -22,7 +22,7 @@ RunningApp::RunningApp(const QProcessEnvironment& extra)
     environment.insert(extra);
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(executablePath(), {});
+    m_process.start(executable, {});
     m_process.waitForStarted(10000);
 }
 

@@ -14,7 +14,7 @@ public:
     // How long the program may take to end by itself after SIGTERM or a DisableMessage.
     static constexpr int stopTimeoutMs = 10000;
 
-    explicit RunningApp(const QProcessEnvironment& extra = {});
+    explicit RunningApp(const QProcessEnvironment& extra = {}, const QString& executable = executablePath());
     // SIGTERM when still running. A program that does not end by itself within
     // stopTimeoutMs fails the test (it is killed then, so that nothing is left behind).
     ~RunningApp();

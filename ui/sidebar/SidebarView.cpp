@@ -100,7 +100,7 @@ QWidget* SidebarView::makePage(MainViewTabs page, SessionObservableObject* sessi
     case MainViewTabs::relaxedPolicy:
         return new RelaxedPolicyView(sessionModel);
     case MainViewTabs::advanced:
-        return new AdvancedView;
+        return new AdvancedView(sessionModel, loadingModel);
     case MainViewTabs::filterTest:
         return new FilterTestView;
     case MainViewTabs::helpAndSupport:

@@ -27,12 +27,14 @@ public:
     // sRGB 68, 68, 68.
     static QColor backgroundColor();
 
-    SidebarView(SessionObservableObject* sessionModel, LoadingModel* loadingModel, QWidget* parent = nullptr);
+    explicit SidebarView(SessionObservableObject* sessionModel, LoadingModel* loadingModel = nullptr,
+                         QWidget* parent = nullptr);
 
     // The Font Awesome icon of each page's entry.
     static QString icon(MainViewTabs page);
     // A new, empty-handed view of the page.
-    static QWidget* makePage(MainViewTabs page, SessionObservableObject* sessionModel, LoadingModel* loadingModel);
+    static QWidget* makePage(MainViewTabs page, SessionObservableObject* sessionModel,
+                             LoadingModel* loadingModel = nullptr);
 
     QList<SidebarCell*> cells() const;
     SidebarCell* cell(MainViewTabs page) const;
