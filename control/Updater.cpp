@@ -228,10 +228,10 @@ void Updater::dismissUpdateInstallation()
 
 std::unique_ptr<SoftwareUpdater> Updater::makeUpdater(const Bundle& hostBundle)
 {
-    HttpSession& session = ApiClient::session();
-    auto updater = std::make_unique<SoftwareUpdater>(
-        hostBundle, Bundle::main(), this, this,
-        UpdateNetwork(session.networkAccessManager(), session.extraRootCertificates()));
+    auto updater = std::make_unique<SoftwareUpdater>(hostBundle, Bundle::main(), this, this, UpdateNetwork([] {
+        HttpSession& session = ApiClient::session();
+        return UpdateNetwork::Access{session.networkAccessManager(), session.extraRootCertificates()};
+    }));
     if (m_options.relauncher)
         updater->setRelauncher(m_options.relauncher);
     return updater;

@@ -6,7 +6,11 @@
 #include <QSslConfiguration>
 
 UpdateNetwork::UpdateNetwork(QNetworkAccessManager* manager, QList<QSslCertificate> extraRootCertificates)
-    : m_manager(manager), m_extraRoots(std::move(extraRootCertificates))
+    : m_source([access = Access{manager, std::move(extraRootCertificates)}] { return access; })
+{
+}
+
+UpdateNetwork::UpdateNetwork(std::function<Access()> source) : m_source(std::move(source))
 {
 }
 
@@ -18,11 +22,12 @@ QNetworkReply* UpdateNetwork::get(const QUrl& url) const
     // Archives are compressed already; a transparently inflated body would defeat the
     // length check.
     request.setRawHeader("Accept-Encoding", "identity");
+    const Access access = m_source();
     if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        if (!m_extraRoots.isEmpty())
-            tls.addCaCertificates(m_extraRoots);
+        if (!access.extraRootCertificates.isEmpty())
+            tls.addCaCertificates(access.extraRootCertificates);
         request.setSslConfiguration(tls);
     }
-    return m_manager->get(request);
+    return access.manager->get(request);
 }

@@ -4,6 +4,8 @@
 #include <QSslCertificate>
 #include <QUrl>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -16,16 +18,21 @@ class UpdateNetwork
 public:
     static constexpr int transferTimeoutMilliseconds = 60'000;
 
-    UpdateNetwork(QNetworkAccessManager* manager, QList<QSslCertificate> extraRootCertificates);
+    struct Access
+    {
+        QNetworkAccessManager* manager = nullptr;
+        QList<QSslCertificate> extraRootCertificates;
+    };
 
-    QNetworkAccessManager* manager() const { return m_manager; }
-    QList<QSslCertificate> extraRootCertificates() const { return m_extraRoots; }
+    UpdateNetwork(QNetworkAccessManager* manager, QList<QSslCertificate> extraRootCertificates);
+    // Asks for the manager at each request, so that making an updater does not create the
+    // program's HTTP session before its settings are final.
+    explicit UpdateNetwork(std::function<Access()> source);
 
     // Starts a GET; redirects are followed only to the same or a safer scheme. The caller
     // owns the reply.
     QNetworkReply* get(const QUrl& url) const;
 
 private:
-    QNetworkAccessManager* m_manager;
-    QList<QSslCertificate> m_extraRoots;
+    std::function<Access()> m_source;
 };

@@ -188,6 +188,11 @@ protected:
 
     std::optional<ManagementServerPeer> server;
     FilterExtensionPeer extension;
+    // The delegate's updaters look the extension's bundle up once, as it is made.
+    struct TestBundle
+    {
+        TestBundle() { Bundle::setMainBundlePath(QStringLiteral(NORVANE_TEST_BUNDLE_DIR)); }
+    } bundle;
     AppDelegate delegate;
     LoadingModel loading;
     std::unique_ptr<ContentView> view;
