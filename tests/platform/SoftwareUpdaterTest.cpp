@@ -331,6 +331,7 @@ TEST_F(SoftwareUpdaterTest, FeedFailuresAreErrorsNotCrashes)
          UpdateError::AppcastError},
         {"no feed address", [&] { delegate.feedURL.clear(); }, UpdateError::InvalidFeedURLError},
     };
+    const auto before = UpdateTest::snapshot(installed);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString feed = delegate.feedURL;
@@ -343,6 +344,7 @@ TEST_F(SoftwareUpdaterTest, FeedFailuresAreErrorsNotCrashes)
         EXPECT_EQ(delegate.events, QStringList{QStringLiteral("abort %1").arg(c.code)});
         EXPECT_FALSE(delegate.aborts.last().description.isEmpty());
         EXPECT_TRUE(driver.calls.isEmpty()) << driver.calls.join(' ').toStdString();
+        EXPECT_EQ(UpdateTest::snapshot(installed), before);
         delegate.feedURL = feed;
     }
 }
