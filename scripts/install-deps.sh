@@ -8,6 +8,7 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl libarchive-dev
   fonts-dejavu-core python3 xvfb
   dbus-daemon
+  at-spi2-core python3-gi gir1.2-atspi-2.0
   clang-14 libclang-rt-14-dev
 )
 missing=()
