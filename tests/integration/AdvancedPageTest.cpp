@@ -57,7 +57,7 @@ TEST(AdvancedPage, DeactivationWaitsForApprovalThenStopsTheFilterAndEndsTheProgr
     // Not approved yet: the stand-in's own answer is 403.
     ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("deactivate")))
         << AccessibleDriver::lastError().toStdString();
-    ASSERT_TRUE(AccessibleDriver::waitForPart(desktop, app.processId(), QStringLiteral("label"),
+    ASSERT_TRUE(AccessibleDriver::waitForNameContaining(desktop, app.processId(), QStringLiteral("label"),
                                               QStringLiteral("approval is still pending")))
         << AccessibleDriver::dump(desktop, app.processId()).toStdString();
     ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("OK")));

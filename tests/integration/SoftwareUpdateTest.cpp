@@ -136,7 +136,7 @@ TEST_F(SoftwareUpdateTest, AnOfferedUpdateIsInstalledAndTheNewVersionAsksForAReb
     ASSERT_TRUE(AccessibleDriver::waitFor(desktop, oldPid, QStringLiteral("label"),
                                           QStringLiteral("A new version of Norvane is available!")))
         << AccessibleDriver::lastError().toStdString() << app.output().toStdString();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, oldPid, QStringLiteral("label"),
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, oldPid, QStringLiteral("label"),
                                               QStringLiteral("Norvane 2.0 is now available (you have 1.4.2)")));
     ASSERT_TRUE(AccessibleDriver::press(desktop, oldPid, QStringLiteral("Install Update")))
         << AccessibleDriver::lastError().toStdString();
@@ -166,10 +166,10 @@ TEST_F(SoftwareUpdateTest, AnOfferedUpdateIsInstalledAndTheNewVersionAsksForAReb
         },
         30000));
     const qint64 newPid = relaunched.first();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, newPid, QStringLiteral("label"), QStringLiteral("VERSION 2.0")))
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, newPid, QStringLiteral("label"), QStringLiteral("VERSION 2.0")))
         << AccessibleDriver::lastError().toStdString() << AccessibleDriver::dump(desktop, newPid).toStdString()
         << TestEnvironment::readFile(RunningApp::logPath(QStringLiteral("logfile"))).right(3000).toStdString();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, newPid, QStringLiteral("label"),
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, newPid, QStringLiteral("label"),
                                               QStringLiteral("Please reboot to complete update.")))
         << AccessibleDriver::lastError().toStdString();
     // The new program waited for the old one to end instead of taking it for a second copy.
