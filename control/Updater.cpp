@@ -10,6 +10,9 @@
 #include "platform/Deployment.h"
 #include "platform/StandardUserDriver.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+
 namespace {
 
 using UpdateStatus = SessionObservableObject::UpdateStatus;
@@ -19,6 +22,26 @@ std::unique_ptr<UserDriver> makeUserDriver(const Updater::Options& options)
     if (options.makeUserDriver)
         return options.makeUserDriver();
     return std::make_unique<StandardUserDriver>(Bundle::main());
+}
+
+// Starts the new version once this process has ended: until then this process holds the
+// single-instance lock, and the new one would take itself for a second copy and quit. The
+// new process gets none of this one's standard streams, which close when this one ends.
+bool relaunchWhenEnded(const Bundle& applicationBundle)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments({QStringLiteral("-c"),
+                          QStringLiteral("i=0; while kill -0 \"$1\" 2>/dev/null && [ $i -lt 600 ]; do sleep 0.05; "
+                                         "i=$((i+1)); done; exec \"$0\""),
+                          applicationBundle.executablePath(), QString::number(QCoreApplication::applicationPid())});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        return false;
+    QCoreApplication::exit(0);
+    return true;
 }
 
 } // namespace
@@ -232,8 +255,7 @@ std::unique_ptr<SoftwareUpdater> Updater::makeUpdater(const Bundle& hostBundle)
         HttpSession& session = ApiClient::session();
         return UpdateNetwork::Access{session.networkAccessManager(), session.extraRootCertificates()};
     }));
-    if (m_options.relauncher)
-        updater->setRelauncher(m_options.relauncher);
+    updater->setRelauncher(m_options.relauncher ? m_options.relauncher : &relaunchWhenEnded);
     return updater;
 }
 

@@ -30,7 +30,7 @@ public:
     {
         std::function<std::unique_ptr<UserDriver>()> makeUserDriver; // default: StandardUserDriver
         std::function<QDateTime()> now;                               // default: the current time
-        SoftwareUpdater::Relauncher relauncher;                       // default: the updater's own
+        SoftwareUpdater::Relauncher relauncher;                       // default: once this process ended
     };
 
     const double MIN_UPDATER_INTERVAL_SEC;

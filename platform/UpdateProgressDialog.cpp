@@ -38,7 +38,7 @@ UpdateProgressDialog::UpdateProgressDialog(const QString& applicationName, QWidg
 {
     setObjectName(QStringLiteral("updateProgressDialog"));
     setWindowTitle(tr("Updating %1").arg(applicationName));
-    setMinimumWidth(420);
+    setFixedWidth(440);
 
     m_status->setObjectName(QStringLiteral("statusText"));
     m_status->setWordWrap(true);
@@ -77,6 +77,7 @@ void UpdateProgressDialog::showChecking()
     m_status->setText(tr("Checking for updates…"));
     m_bar->setRange(0, 0);
     m_detail->clear();
+    fitText();
 }
 
 void UpdateProgressDialog::showDownloading()
@@ -86,6 +87,7 @@ void UpdateProgressDialog::showDownloading()
     m_expected = 0;
     m_received = 0;
     showDownloadProgress();
+    fitText();
 }
 
 void UpdateProgressDialog::setExpectedLength(quint64 length)
@@ -107,6 +109,7 @@ void UpdateProgressDialog::showExtracting()
     m_detail->setText(tr("Checking the signature and unpacking."));
     m_bar->setRange(0, barMaximum);
     m_bar->setValue(0);
+    fitText();
 }
 
 void UpdateProgressDialog::setExtractionProgress(double progress)
@@ -127,6 +130,7 @@ void UpdateProgressDialog::showReadyToInstall()
     m_bar->setValue(barMaximum);
     m_install->setDefault(true);
     m_install->setFocus();
+    fitText();
 }
 
 void UpdateProgressDialog::showInstalling()
@@ -135,6 +139,7 @@ void UpdateProgressDialog::showInstalling()
     m_status->setText(tr("Installing update…"));
     m_detail->setText(tr("%1 will relaunch when the update is in place.").arg(m_applicationName));
     m_bar->setRange(0, 0);
+    fitText();
 }
 
 void UpdateProgressDialog::dismissQuietly()
@@ -162,6 +167,14 @@ void UpdateProgressDialog::done(int result)
         }
     }
     QDialog::done(result);
+}
+
+void UpdateProgressDialog::fitText()
+{
+    // Each stage says more or less: the window grows to its text rather than cutting it.
+    if (QLayout* stack = layout())
+        stack->activate();
+    resize(width(), qMax(minimumSizeHint().height(), heightForWidth(width())));
 }
 
 void UpdateProgressDialog::setStage(Stage stage)

@@ -58,6 +58,7 @@ protected:
 
 private:
     void setStage(Stage stage);
+    void fitText();
     void showDownloadProgress();
     void cancel();
     void chooseReady(UpdateChoice choice);

@@ -48,12 +48,12 @@ bool waitFor(const DesktopSession& desktop, qint64 pid, const QString& role, con
                      timeout);
 }
 
-bool waitForPart(const DesktopSession& desktop, qint64 pid, const QString& role, const QString& part,
-                 std::chrono::seconds timeout)
+bool waitForNameContaining(const DesktopSession& desktop, qint64 pid, const QString& role, const QString& text,
+                           std::chrono::seconds timeout)
 {
     return runDriver(desktop,
                      {QStringLiteral("--pid"), QString::number(pid), QStringLiteral("wait"), QStringLiteral("--role"),
-                      role, QStringLiteral("--name-contains"), part},
+                      role, QStringLiteral("--name-contains"), text},
                      timeout);
 }
 

@@ -14,8 +14,8 @@ QProcessEnvironment environment(const DesktopSession& desktop);
 // Until a showing widget of the program matches (the whole name, or a part of it).
 bool waitFor(const DesktopSession& desktop, qint64 pid, const QString& role, const QString& name,
              std::chrono::seconds timeout = std::chrono::seconds(60));
-bool waitForPart(const DesktopSession& desktop, qint64 pid, const QString& role, const QString& part,
-                 std::chrono::seconds timeout = std::chrono::seconds(60));
+bool waitForNameContaining(const DesktopSession& desktop, qint64 pid, const QString& role, const QString& text,
+                           std::chrono::seconds timeout = std::chrono::seconds(60));
 // Presses the button with that name once it shows.
 bool press(const DesktopSession& desktop, qint64 pid, const QString& name,
            std::chrono::seconds timeout = std::chrono::seconds(60));

@@ -77,28 +77,41 @@ protected:
 
 TEST_F(SoftwareUpdateTest, WithNothingNewThePageSaysUpToDate)
 {
+    DesktopSession desktop;
+    ASSERT_TRUE(desktop.isRunning());
     // An empty feed: the check after the first user data finds nothing.
     ASSERT_TRUE(server.setUpdateFeed({}));
-    RunningApp app;
-    ASSERT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Gui client registered in IPC")))
+    RunningApp app(desktop.environment());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests(ManagementServerPeer::updateFeedPath()).isEmpty(); }, 30000))
         << app.output().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests(ManagementServerPeer::updateFeedPath()).isEmpty(); }, 30000));
     const auto request = server.requests(ManagementServerPeer::updateFeedPath()).first();
     EXPECT_TRUE(request.query.startsWith(QStringLiteral("acid=")));
     EXPECT_TRUE(request.query.contains(QStringLiteral("&v=1.4.2&os=")));
+
+    ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
+        << AccessibleDriver::lastError().toStdString();
+    EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("label"), QStringLiteral("Up to date")));
+    EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("push button"),
+                                          QStringLiteral("check for updates")));
     EXPECT_EQ(RunningApp::countLogEntries(QStringLiteral("gui"), QStringLiteral("Update with error")), 0);
     EXPECT_TRUE(app.isRunning());
 }
 
-TEST_F(SoftwareUpdateTest, AFeedAnsweringWithAServerErrorIsLoggedAsAnUpdateError)
+TEST_F(SoftwareUpdateTest, AFeedAnsweringWithAServerErrorIsLoggedAndShownAsAnUpdateError)
 {
+    DesktopSession desktop;
+    ASSERT_TRUE(desktop.isRunning());
     ManagementServerPeer::Answer failure;
     failure.status = 500;
     failure.body = "Internal Server Error";
     ASSERT_TRUE(server.script(ManagementServerPeer::updateFeedPath(), failure));
-    RunningApp app;
+    RunningApp app(desktop.environment());
     EXPECT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Update with error: "), 1, 30000))
         << app.output().toStdString();
+    ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
+        << AccessibleDriver::lastError().toStdString();
+    EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("label"), QStringLiteral("Update Error")))
+        << AccessibleDriver::dump(desktop, app.processId()).toStdString();
     EXPECT_TRUE(app.isRunning());
 }
 
@@ -123,7 +136,7 @@ TEST_F(SoftwareUpdateTest, AnOfferedUpdateIsInstalledAndTheNewVersionAsksForAReb
     ASSERT_TRUE(AccessibleDriver::waitFor(desktop, oldPid, QStringLiteral("label"),
                                           QStringLiteral("A new version of Norvane is available!")))
         << AccessibleDriver::lastError().toStdString() << app.output().toStdString();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, oldPid, QStringLiteral("label"),
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, oldPid, QStringLiteral("label"),
                                               QStringLiteral("Norvane 2.0 is now available (you have 1.4.2)")));
     ASSERT_TRUE(AccessibleDriver::press(desktop, oldPid, QStringLiteral("Install Update")))
         << AccessibleDriver::lastError().toStdString();
@@ -153,11 +166,14 @@ TEST_F(SoftwareUpdateTest, AnOfferedUpdateIsInstalledAndTheNewVersionAsksForAReb
         },
         30000));
     const qint64 newPid = relaunched.first();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, newPid, QStringLiteral("label"), QStringLiteral("VERSION 2.0")))
-        << AccessibleDriver::lastError().toStdString();
-    EXPECT_TRUE(AccessibleDriver::waitForPart(desktop, newPid, QStringLiteral("label"),
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, newPid, QStringLiteral("label"), QStringLiteral("VERSION 2.0")))
+        << AccessibleDriver::lastError().toStdString() << AccessibleDriver::dump(desktop, newPid).toStdString()
+        << TestEnvironment::readFile(RunningApp::logPath(QStringLiteral("logfile"))).right(3000).toStdString();
+    EXPECT_TRUE(AccessibleDriver::waitForNameContaining(desktop, newPid, QStringLiteral("label"),
                                               QStringLiteral("Please reboot to complete update.")))
         << AccessibleDriver::lastError().toStdString();
+    // The new program waited for the old one to end instead of taking it for a second copy.
+    EXPECT_EQ(RunningApp::countLogEntries(QStringLiteral("logfile"), QStringLiteral("Gui app is already running")), 0);
     // What made it ask: the time stored just before the relaunch.
     const auto stored = UserDefaults(defaultsPath()).string(SessionData::lastUpdateTimeKey);
     ASSERT_TRUE(stored.has_value());
