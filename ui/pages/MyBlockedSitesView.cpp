@@ -232,6 +232,7 @@ void MyBlockedSitesView::buildLayout()
     auto* title = new QLabel(tr("My Blocked Sites"));
     title->setObjectName(QStringLiteral("title"));
     title->setFont(Fonts::system(titleSize));
+    title->setContentsMargins(0, 0, 0, titlePadding);
 
     m_siteField = new QLineEdit;
     m_siteField->setObjectName(QStringLiteral("siteField"));
@@ -273,7 +274,6 @@ void MyBlockedSitesView::buildLayout()
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(columnSpacing);
     stack->addWidget(title, 0, Qt::AlignHCenter);
-    stack->addSpacing(titlePadding);
     stack->addLayout(addRow);
     stack->addWidget(new Divider(Qt::Horizontal));
     // The list takes the height the page leaves; short lists leave the rest empty below.

@@ -22,6 +22,7 @@ PasscodePopup::PasscodePopup(QWidget* parent)
 
     auto* title = new QLabel(tr("Enter passcode"));
     title->setObjectName(QStringLiteral("title"));
+    title->setContentsMargins(0, 0, 0, titlePadding);
 
     auto* explanation = new QLabel(tr("The relaxed policy passcode restriction is enabled. To continue enabling "
                                       "relaxed policy, please enter your passcode"));
@@ -56,7 +57,6 @@ PasscodePopup::PasscodePopup(QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(16, 16, 16, 16);
     stack->addWidget(title, 0, Qt::AlignHCenter);
-    stack->addSpacing(titlePadding);
     stack->addWidget(explanation);
     stack->addWidget(m_field);
     stack->addWidget(new Divider(Qt::Horizontal));

@@ -309,12 +309,14 @@ void RelaxedPolicyView::buildLayout()
     auto* title = new QLabel(tr("Relaxed Policy"));
     title->setObjectName(QStringLiteral("title"));
     title->setFont(Fonts::system(titleSize));
+    title->setContentsMargins(0, 0, 0, paragraphPadding);
 
     auto* explanation = new QLabel(
         tr("If your administrator has configured your policy to include the ability to temporarily relax "
            "restrictions on certain websites, you can use relaxed filtering rules for the given time span below."));
     explanation->setObjectName(QStringLiteral("explanation"));
     explanation->setWordWrap(true);
+    explanation->setContentsMargins(0, 0, 0, paragraphPadding);
 
     m_enabledRow = new QLabel(tr("You may now access sites that are in the relaxed policy."));
     m_enabledRow->setObjectName(QStringLiteral("enabledText"));
@@ -354,15 +356,14 @@ void RelaxedPolicyView::buildLayout()
     stack->setContentsMargins(pagePadding, pagePadding, pagePadding, pagePadding);
     stack->setSpacing(stackSpacing);
     stack->addWidget(title, 0, Qt::AlignHCenter);
-    stack->addSpacing(paragraphPadding);
     stack->addWidget(explanation);
-    stack->addSpacing(paragraphPadding);
     stack->addWidget(m_enabledRow);
     stack->addLayout(leadingRow({usesLabel, m_usesAvailable}));
     stack->addLayout(leadingRow({timeLabel, m_timePermitted}));
     stack->addWidget(use, 0, Qt::AlignHCenter);
     stack->addWidget(relinquish, 0, Qt::AlignHCenter);
-    stack->addSpacing(editPadding - stackSpacing);
-    stack->addLayout(leadingRow({edit}));
+    QHBoxLayout* editRow = leadingRow({edit});
+    editRow->setContentsMargins(0, editPadding, 0, 0);
+    stack->addLayout(editRow);
     stack->addStretch(1);
 }
