@@ -62,7 +62,7 @@ TEST(AppDelegateWindow, SignedOutTheWindowStartsCentredInFrontAndClosingMinimise
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-TEST(AppDelegateWindow, ASecondStartsRequestBringsTheWindowForwardWithTheKeyboardFocus)
+TEST(AppDelegateWindow, ASecondStartBringsTheWindowForwardWithTheKeyboardFocus)
 {
     useFieldContent();
     UserDefaults::standard().setString(SessionData::authTokenKey, QStringLiteral("token"));

@@ -205,3 +205,26 @@ TEST_F(TrayTest, ATrayThatComesLateTakesOverAndOneThatGoesLeavesTheWindowReachab
     }, 20000));
     EXPECT_TRUE(app->isRunning());
 }
+
+TEST_F(TrayTest, AStatusNotifierWatcherThatComesLateGetsTheItem)
+{
+    storeToken();
+    auto app = startApp();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Status item: no system tray"))) << app->output().toStdString();
+    ASSERT_TRUE(waitForShownMainWindow().has_value());
+
+    // GNOME's AppIndicator extension or a Plasma panel coming up after the program: Qt picks
+    // its tray protocol once, so the item must not have been made before the host was there.
+    QDBusConnection bus = QDBusConnection::connectToBus(session.busAddress(), QStringLiteral("panel"));
+    ASSERT_TRUE(bus.isConnected());
+    StatusNotifierWatcherStandIn watcher(bus);
+    ASSERT_TRUE(watcher.registerOnBus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.items.isEmpty(); }, 20000));
+    EXPECT_TRUE(waitForLog(QStringLiteral("Status item: in the system tray")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !mainWindowShown(); }, 20000));
+
+    // The panel goes away: the program is reachable again.
+    watcher.unregisterFromBus();
+    EXPECT_TRUE(waitForLog(QStringLiteral("Status item: no system tray"), 2));
+    EXPECT_TRUE(app->isRunning());
+}
