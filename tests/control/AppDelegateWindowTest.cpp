@@ -45,10 +45,11 @@ TEST(AppDelegateWindow, SignedOutTheWindowStartsCentredInFrontAndClosingMinimise
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
 
     // No tray: the window offers the status menu itself, on a secondary click anywhere
-    // nothing else takes it.
+    // nothing else takes it (here the content's empty ground).
     EXPECT_EQ(window->fallbackMenu(), delegate.statusMenu());
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(500, 300), window->mapToGlobal(QPoint(500, 300)));
-    QApplication::sendEvent(window, &click);
+    QWidget* ground = window->findChild<QLineEdit*>(QStringLiteral("field"))->parentWidget();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(500, 300), ground->mapToGlobal(QPoint(500, 300)));
+    QApplication::sendEvent(ground, &click);
     EXPECT_TRUE(delegate.statusMenu()->isVisible());
     delegate.statusMenu()->close();
 
@@ -61,7 +62,7 @@ TEST(AppDelegateWindow, SignedOutTheWindowStartsCentredInFrontAndClosingMinimise
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-TEST(AppDelegateWindow, ASecondStartsRequestBringsTheWindowForwardWithTheKeyboardFocus)
+TEST(AppDelegateWindow, ASecondStartBringsTheWindowForwardWithTheKeyboardFocus)
 {
     useFieldContent();
     UserDefaults::standard().setString(SessionData::authTokenKey, QStringLiteral("token"));

@@ -15,7 +15,8 @@ constexpr int trayIconMaximumWidth = 64;
 
 void DesktopFixture::SetUp()
 {
-    if (!needs({QStringLiteral("Xvfb"), QStringLiteral("dbus-daemon"), QStringLiteral("xdotool"), QStringLiteral("xwininfo")}))
+    if (!needs({QStringLiteral("Xvfb"), QStringLiteral("dbus-daemon"), QStringLiteral("xdotool"), QStringLiteral("xwininfo"),
+                QStringLiteral("xprop")}))
         return;
     ASSERT_TRUE(session.start()) << session.error().toStdString();
 }

@@ -11,25 +11,23 @@ class WindowManagerTest : public DesktopFixture
 protected:
     bool xdotool(const QStringList& arguments) { return session.run(QStringLiteral("xdotool"), arguments).has_value(); }
 
-    // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does. The
-    // window manager takes the pointer and keyboard once the program asked it to resize;
-    // only then does the hand move.
-    bool drag(const QPoint& from, const QPoint& to)
+    bool moveTo(const QPoint& at) { return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}); }
+
+    // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does that
+    // watches the window: the window manager takes over the drag only once the program has
+    // asked it to, so the hand goes on only when the window follows.
+    bool drag(const QString& window, const QPoint& from, const QPoint& to)
     {
-        if (!xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())}) ||
-            !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
+        const QRect before = frameOf(window);
+        if (!moveTo(from) || !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
             return false;
-        if (!QTest::qWaitFor([this] { return session.keyboardGrabbed(); }, 20000)) {
-            xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
-            return false;
-        }
         constexpr int steps = 8;
-        for (int i = 1; i <= steps; ++i) {
-            const QPoint at = from + (to - from) * i / steps;
-            if (!xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}))
-                return false;
-        }
-        return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+        const QPoint first = from + (to - from) / steps;
+        int nudge = 0;
+        const bool follows = QTest::qWaitFor([&] { return moveTo(first + QPoint(nudge++ % 2, 0)) && frameOf(window) != before; }, 20000);
+        for (int i = 2; follows && i <= steps; ++i)
+            moveTo(from + (to - from) * i / steps);
+        return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}) && follows;
     }
 
     QRect frameOf(const QString& window) { return session.windowState(window).value_or(DesktopSession::WindowState{}).geometry; }
@@ -50,14 +48,14 @@ TEST_F(WindowManagerTest, EdgesAndCornersResizeTheWindowDownToItsMinimumSize)
 
     // The right edge, 200 further out.
     const QPoint rightEdge(start.right() - 1, start.center().y());
-    ASSERT_TRUE(drag(rightEdge, rightEdge + QPoint(200, 0)));
+    ASSERT_TRUE(drag(*window, rightEdge, rightEdge + QPoint(200, 0)));
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).width() >= 1150; }, 15000)) << frameOf(*window).width();
     EXPECT_EQ(frameOf(*window).height(), 700);
 
     // The bottom-right corner, both ways at once.
     const QRect wider = frameOf(*window);
     const QPoint corner = wider.bottomRight() - QPoint(1, 1);
-    ASSERT_TRUE(drag(corner, corner + QPoint(100, 150)));
+    ASSERT_TRUE(drag(*window, corner, corner + QPoint(100, 150)));
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).height() >= 800; }, 15000)) << frameOf(*window).height();
     EXPECT_GE(frameOf(*window).width(), wider.width() + 50);
     ASSERT_TRUE(session.screenshot(screenshotPath(QStringLiteral("window-resized-from-its-edges"))));
@@ -65,9 +63,11 @@ TEST_F(WindowManagerTest, EdgesAndCornersResizeTheWindowDownToItsMinimumSize)
     // The left edge pushed far in stops at the minimum width; the top edge at the minimum height.
     const QRect large = frameOf(*window);
     const QPoint leftEdge(large.left() + 1, large.center().y());
-    ASSERT_TRUE(drag(leftEdge, leftEdge + QPoint(600, 0)));
-    const QPoint topEdge(large.center().x(), large.top() + 1);
-    ASSERT_TRUE(drag(topEdge, topEdge + QPoint(0, 500)));
+    ASSERT_TRUE(drag(*window, leftEdge, leftEdge + QPoint(600, 0)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).width() == 1000; }, 15000)) << frameOf(*window).width();
+    const QRect narrow = frameOf(*window);
+    const QPoint topEdge(narrow.center().x(), narrow.top() + 1);
+    ASSERT_TRUE(drag(*window, topEdge, topEdge + QPoint(0, 500)));
     EXPECT_TRUE(QTest::qWaitFor([&] { return frameOf(*window).size() == QSize(1000, 600); }, 15000)) << frameOf(*window).width()
                                                                                                     << "x" << frameOf(*window).height();
     EXPECT_TRUE(app->isRunning());

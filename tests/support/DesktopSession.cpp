@@ -118,8 +118,13 @@ bool DesktopSession::startWindowManager()
 {
     if (!launch(QStringLiteral("openbox"), QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}))
         return false;
-    // A window manager announces itself by taking the screen's WM_S0 selection.
-    if (!QTest::qWaitFor([this] { return selectionOwned(QStringLiteral("WM_S0")); }, startTimeoutMs)) {
+    // A window manager announces itself by taking the screen's WM_S0 selection, and then
+    // lists what it can do; programs read that list when they connect.
+    const auto ready = [this] {
+        const auto supported = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")});
+        return selectionOwned(QStringLiteral("WM_S0")) && supported && supported->contains(QStringLiteral("_NET_WM_MOVERESIZE"));
+    };
+    if (!QTest::qWaitFor(ready, startTimeoutMs)) {
         m_error = QStringLiteral("openbox did not take the screen");
         return false;
     }
@@ -203,25 +208,6 @@ bool DesktopSession::selectionOwned(const QString& selection) const
     }
     xcb_disconnect(connection);
     return owned;
-}
-
-bool DesktopSession::keyboardGrabbed() const
-{
-    xcb_connection_t* connection = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
-    bool grabbed = false;
-    if (!xcb_connection_has_error(connection)) {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        xcb_grab_keyboard_reply_t* reply = xcb_grab_keyboard_reply(
-            connection,
-            xcb_grab_keyboard(connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
-        grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
-        if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS)
-            xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
-        std::free(reply);
-        xcb_flush(connection);
-    }
-    xcb_disconnect(connection);
-    return grabbed;
 }
 
 QString DesktopSession::describeWindows(const QString& windowClass) const

@@ -43,9 +43,6 @@ public:
     std::optional<QString> run(const QString& program, const QStringList& arguments, int timeoutMs = 15000) const;
     // Whether someone owns the X selection (_NET_SYSTEM_TRAY_S0, _NET_WM_CM_S0...).
     bool selectionOwned(const QString& selection) const;
-    // Whether some client holds the keyboard grab (a window manager does while it moves or
-    // resizes a window at the user's hand).
-    bool keyboardGrabbed() const;
     // Every window of the class with its frame and map state, for failure messages.
     QString describeWindows(const QString& windowClass) const;
     // The windows of a program by their class (WM_CLASS, xdotool search --class), mapped
