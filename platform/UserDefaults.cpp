@@ -174,7 +174,7 @@ void UserDefaults::save(const QJsonObject& values, quint64 change)
         return;
     m_written = change;
     const QString dir = QFileInfo(m_filePath).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    if (!Paths::makePrivateDirectory(dir)) {
         Diagnostics::report(QStringLiteral("UserDefaults: cannot create %1").arg(dir));
         return;
     }
