@@ -1,6 +1,7 @@
 #include "control/AppDelegate.h"
 #include "core/Log.h"
 #include "platform/Deployment.h"
+#include "platform/Paths.h"
 #include "ui/ContentView.h"
 #include "ui/Fonts.h"
 
@@ -42,6 +43,8 @@ void quitOnTerminationSignals(QApplication& app)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Folders an earlier version left open are made private before anything is written.
+    Paths::tightenPrivateFolders();
     // The log first: it also takes the platform layer's reports from here on.
     Log::shared();
     // The window only hides; the program lives in the status area until it quits.

@@ -36,10 +36,10 @@ QString Log::defaultDirectory()
     if (library.isEmpty())
         return {};
     const QString directory = library + QStringLiteral("/Logs");
-    // Only the last level is created, like the Library folder's own "Logs" would be; the
-    // state folder itself may not exist yet on a fresh account, so create it first.
-    QDir().mkpath(library);
-    QDir().mkdir(directory);
+    // The state folder itself may not exist yet on a fresh account. Both are private: the
+    // log holds the device fingerprint, server addresses and command outputs.
+    Paths::makePrivateDirectory(library);
+    Paths::makePrivateDirectory(directory);
     return directory;
 }
 
@@ -79,7 +79,7 @@ void Log::setDirectory(const QString& directory)
     m_directory = Paths::expandTilde(directory);
     if (QFileInfo::exists(m_directory))
         return;
-    if (!QDir().mkpath(m_directory)) {
+    if (!Paths::makePrivateDirectory(m_directory)) {
         SystemLog::write(QStringLiteral("Couldn't create directory at %1").arg(m_directory));
         std::printf("Couldn't create directory at %s\n", m_directory.toUtf8().constData());
         std::fflush(stdout);
@@ -128,8 +128,10 @@ void Log::write(const QString& message)
     const QString path = filePath(0);
     if (!QFileInfo::exists(path)) {
         QSaveFile create(path);
-        if (create.open(QIODevice::WriteOnly))
+        if (create.open(QIODevice::WriteOnly)) {
+            create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
             create.commit();
+        }
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -186,7 +186,7 @@ bool CrashReporter::start(const QString& dsn)
     if (started)
         return true;
     const QString dir = crashDirectory();
-    QDir().mkpath(dir);
+    Paths::makePrivateDirectory(dir);
     const QByteArray dirBytes = QFile::encodeName(dir);
     const QByteArray exeBytes = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
     if (size_t(dirBytes.size()) >= sizeof crashDir - 64) {

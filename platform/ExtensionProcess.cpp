@@ -120,7 +120,7 @@ std::optional<QString> ExtensionProcess::start(const QString& executablePath) co
     if (!info.isFile() || !info.isExecutable())
         return executablePath + QStringLiteral(" is not an executable file");
 
-    QDir().mkpath(QFileInfo(outputLogPath()).absolutePath());
+    Paths::makePrivateDirectory(QFileInfo(outputLogPath()).absolutePath());
     const QString runtimeDir = Deployment::runtimeDirectory();
     if (!QDir(runtimeDir).exists()) {
         QDir().mkpath(runtimeDir);

@@ -1,5 +1,7 @@
 #include "platform/JsonFile.h"
 
+#include "platform/Paths.h"
+
 #include "platform/Diagnostics.h"
 
 #include <QDateTime>
@@ -53,7 +55,7 @@ bool write(const QString& filePath, const QJsonObject& object, const QString& ow
         return false;
     };
     const QString dir = QFileInfo(filePath).absolutePath();
-    if (!QDir().mkpath(dir))
+    if (!Paths::makePrivateDirectory(dir))
         return fail(QStringLiteral("cannot create ") + dir);
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))

@@ -21,4 +21,15 @@ QString downloadsDirectory();
 // Expands a leading "~" to the home folder.
 QString expandTilde(const QString& path);
 
+// The program's folders hold the device fingerprint, server addresses, tokens and command
+// outputs: they are the owner's only.
+// Creates the folder (with missing parents) and makes the folder itself 0700.
+bool makePrivateDirectory(const QString& path);
+// Makes a folder 0700 and what lies in it 0600 (files) or 0700 (folders); with recursive,
+// all the way down.
+void makePrivate(const QString& path, bool recursive);
+// At start: the state folder with its logs, the configuration and data folders, made
+// private again where an earlier version (or the user) left them open.
+void tightenPrivateFolders();
+
 } // namespace Paths

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QPointer>
 #include <QTimer>
 
 #include <cerrno>
@@ -214,21 +215,19 @@ void SystemExtensionManager::activate(RequestPtr request)
     }
 
     const auto install = [this, request, replacement, executable = bundle->executablePath()] {
-        const ExtensionProcess process(request->identifier());
-        if (!process.isRunning()) {
-            if (const auto error = process.start(executable)) {
-                fail(request, SystemExtensionError::validationFailed,
-                     QStringLiteral("Cannot start %1: %2").arg(request->identifier(), *error));
-                return;
-            }
-        }
-        QString recordError;
-        if (!m_installed.record(replacement, &recordError)) {
-            fail(request, SystemExtensionError::unknown,
-                 QStringLiteral("Cannot record %1: %2").arg(request->identifier(), recordError));
-            return;
-        }
-        finish(request, SystemExtensionRequest::Result::completed);
+        // Starting the process waits for its exec, which takes a while on a busy machine:
+        // that happens on the launcher's thread, and the answer comes back here.
+        m_launcher.async([self = QPointer<SystemExtensionManager>(this), request, replacement, executable] {
+            const ExtensionProcess process(request->identifier());
+            const std::optional<QString> error = process.isRunning() ? std::nullopt : process.start(executable);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, request, replacement, error] {
+                    if (self)
+                        self->recordInstalled(request, replacement, error);
+                },
+                Qt::QueuedConnection);
+        });
     };
 
     const auto oldPid = process.runningProcessId();
@@ -245,6 +244,23 @@ void SystemExtensionManager::activate(RequestPtr request)
         return;
     }
     install();
+}
+
+void SystemExtensionManager::recordInstalled(RequestPtr request, const SystemExtensionProperties& replacement,
+                                             const std::optional<QString>& startError)
+{
+    if (startError) {
+        fail(request, SystemExtensionError::validationFailed,
+             QStringLiteral("Cannot start %1: %2").arg(request->identifier(), *startError));
+        return;
+    }
+    QString recordError;
+    if (!m_installed.record(replacement, &recordError)) {
+        fail(request, SystemExtensionError::unknown,
+             QStringLiteral("Cannot record %1: %2").arg(request->identifier(), recordError));
+        return;
+    }
+    finish(request, SystemExtensionRequest::Result::completed);
 }
 
 void SystemExtensionManager::deactivate(RequestPtr request)

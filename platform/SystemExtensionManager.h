@@ -3,6 +3,7 @@
 #include "platform/Bundle.h"
 #include "platform/InstalledSystemExtensions.h"
 #include "platform/PlatformError.h"
+#include "platform/SerialQueue.h"
 #include "platform/SystemExtensionRequest.h"
 
 #include <QObject>
@@ -21,7 +22,8 @@
 // process (SIGTERM, then SIGKILL after the stop timeout) and removes the record.
 //
 // Requests may be submitted from any thread; they are carried out one after another on the
-// main thread, where every delegate answer is delivered.
+// main thread, where every delegate answer is delivered. Starting an extension's process
+// runs on a thread of its own, so that the main thread never waits for it.
 class SystemExtensionManager : public QObject
 {
     Q_OBJECT
@@ -52,6 +54,8 @@ private:
     void processNext();
     void activate(RequestPtr request);
     void deactivate(RequestPtr request);
+    void recordInstalled(RequestPtr request, const SystemExtensionProperties& replacement,
+                         const std::optional<QString>& startError);
     void finish(RequestPtr request, SystemExtensionRequest::Result result);
     void fail(RequestPtr request, int code, const QString& text);
     void requestDone();
@@ -65,4 +69,5 @@ private:
     std::set<const SystemExtensionRequest*> m_approved;
     bool m_userApprovalRequired = false;
     std::chrono::milliseconds m_stopTimeout{5000};
+    SerialQueue m_launcher{QStringLiteral("SystemExtension launcher")};
 };

@@ -128,34 +128,53 @@ void UserDefaults::setInteger(const QString& key, qint64 value)
 
 void UserDefaults::set(const QString& key, const QJsonValue& value)
 {
-    const Diagnostics::Deferral reportsAfterUnlock;
-    std::lock_guard lock(m_mutex);
-    m_values.insert(key, value);
-    saveLocked();
+    QJsonObject values;
+    quint64 change = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_values.insert(key, value);
+        values = m_values;
+        change = ++m_changes;
+    }
+    save(values, change);
 }
 
 void UserDefaults::remove(const QString& key)
 {
-    const Diagnostics::Deferral reportsAfterUnlock;
-    std::lock_guard lock(m_mutex);
-    if (!m_values.contains(key))
-        return;
-    m_values.remove(key);
-    saveLocked();
+    QJsonObject values;
+    quint64 change = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_values.contains(key))
+            return;
+        m_values.remove(key);
+        values = m_values;
+        change = ++m_changes;
+    }
+    save(values, change);
 }
 
 void UserDefaults::clear()
 {
-    const Diagnostics::Deferral reportsAfterUnlock;
-    std::lock_guard lock(m_mutex);
-    m_values = {};
-    saveLocked();
+    quint64 change = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_values = {};
+        change = ++m_changes;
+    }
+    save({}, change);
 }
 
-void UserDefaults::saveLocked()
+void UserDefaults::save(const QJsonObject& values, quint64 change)
 {
+    const Diagnostics::Deferral reportsAfterUnlock;
+    std::lock_guard writing(m_writeMutex);
+    // Changes are numbered under the value lock; one written after this one already holds it.
+    if (change <= m_written)
+        return;
+    m_written = change;
     const QString dir = QFileInfo(m_filePath).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    if (!Paths::makePrivateDirectory(dir)) {
         Diagnostics::report(QStringLiteral("UserDefaults: cannot create %1").arg(dir));
         return;
     }
@@ -165,7 +184,7 @@ void UserDefaults::saveLocked()
         return;
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+    file.write(QJsonDocument(values).toJson(QJsonDocument::Indented));
     if (!file.commit())
         Diagnostics::report(QStringLiteral("UserDefaults: cannot save %1: %2").arg(m_filePath, file.errorString()));
 }

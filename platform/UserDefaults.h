@@ -39,9 +39,15 @@ public:
 private:
     void loadLocked();
     void set(const QString& key, const QJsonValue& value);
-    void saveLocked();
+    // Writes the values of one change; a newer change already written wins.
+    void save(const QJsonObject& values, quint64 change);
 
     QString m_filePath;
+    // m_mutex guards the values, m_writeMutex the file; never held together. Readers take
+    // only m_mutex, so they never wait for a write to reach the disk.
     mutable std::mutex m_mutex;
     QJsonObject m_values;
+    quint64 m_changes = 0;
+    std::mutex m_writeMutex;
+    quint64 m_written = 0;
 };

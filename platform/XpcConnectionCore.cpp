@@ -12,20 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The connection's life: creation, handlers, resume and invalidation, its thread's loop,
+// connecting, loss and the end. Reading frames is in XpcConnectionReader.cpp, the send
+// queue and the calls in XpcConnectionSend.cpp.
+
 namespace {
-
-constexpr size_t readChunk = 64 * 1024;
-// Rounds of reading before the thread looks at its other work again.
-constexpr int readRounds = 16;
-
-// Error handlers of calls made after invalidation run here: the connection's thread is gone
-// and the caller's thread may hold locks the handler takes. Never destroyed, so it outlives
-// every connection.
-SerialQueue& lateErrors()
-{
-    static SerialQueue* queue = new SerialQueue(QStringLiteral("xpc errors"));
-    return *queue;
-}
 
 // Invalidated connections whose thread has not yet run its last handlers.
 struct Finishing
@@ -46,6 +37,15 @@ QString systemError(int error)
 }
 
 } // namespace
+
+// Error handlers of calls made after invalidation run here: the connection's thread is gone
+// and the caller's thread may hold locks the handler takes. Never destroyed, so it outlives
+// every connection.
+SerialQueue& XpcConnectionCore::lateErrors()
+{
+    static SerialQueue* queue = new SerialQueue(QStringLiteral("xpc errors"));
+    return *queue;
+}
 
 std::shared_ptr<XpcConnectionCore> XpcConnectionCore::client(const QString& serviceName)
 {
@@ -133,91 +133,6 @@ void XpcConnectionCore::invalidate()
         ::shutdown(m_socket, SHUT_RDWR);
     startThreadLocked();
     XpcSocket::wake(m_wake);
-}
-
-void XpcConnectionCore::call(XpcInvocation invocation, XpcReplyHandler reply, XpcErrorHandler error)
-{
-    const bool expectsReply = static_cast<bool>(reply);
-    XpcFrame frame;
-    frame.kind = expectsReply ? XpcFrameKind::CallWithReply : XpcFrameKind::Call;
-    frame.selector = invocation.selector;
-    frame.arguments = std::move(invocation.arguments);
-    frame.carriesDescriptor = invocation.fileDescriptor.isValid();
-    if (expectsReply) {
-        frame.callId = m_nextCallId.fetch_add(1);
-        if (frame.callId == 0)
-            frame.callId = m_nextCallId.fetch_add(1);
-    }
-    QString reason;
-    std::optional<QByteArray> bytes = XpcFrameEncoder::encode(frame, &reason);
-
-    std::vector<XpcErrorHandler> written; // let go after the lock, which is released first
-    std::unique_lock lock(m_mutex);
-    if (bytes && m_state == State::Resumed && m_outgoingBytes + bytes->size() > maximumQueuedBytes &&
-        std::this_thread::get_id() != m_thread.get_id()) {
-        // The peer reads slower than we write: the sender waits for room, as a blocking
-        // write would. The connection's own thread never waits, since it is the one that
-        // reads the peer's side.
-        ++m_waitingForRoom;
-        m_room.wait(lock, [&] {
-            return m_state != State::Resumed || m_outgoingBytes + bytes->size() <= maximumQueuedBytes;
-        });
-        --m_waitingForRoom;
-    }
-    if (!bytes) {
-        failLaterLocked(std::move(error),
-                        this->error(XpcError::SendFailed,
-                                    QStringLiteral("cannot send %1: %2").arg(frame.selector, reason)));
-        return;
-    }
-    if (m_state == State::Interrupted || m_state == State::Invalidated) {
-        failLaterLocked(std::move(error), this->error(m_state == State::Invalidated ? XpcError::Invalidated
-                                                                                    : XpcError::Interrupted));
-        return;
-    }
-    if (m_outgoingBytes + bytes->size() > maximumQueuedBytes) {
-        failLaterLocked(
-            std::move(error),
-            this->error(XpcError::SendFailed,
-                        QStringLiteral("cannot send %1: the peer is not reading").arg(frame.selector)));
-        return;
-    }
-    // A call with a reply fails through its pending entry; a one-way call through its
-    // queue entry, until it is written out.
-    XpcErrorHandler onFailure;
-    if (expectsReply)
-        m_pending.emplace(frame.callId, Pending{frame.selector, std::move(reply), std::move(error)});
-    else
-        onFailure = std::move(error);
-    enqueueLocked(std::move(*bytes), std::move(invocation.fileDescriptor), std::move(onFailure));
-    m_wantsConnection = true;
-    writeOrWakeLocked(&written);
-}
-
-void XpcConnectionCore::sendReply(quint32 callId, XpcReplyStatus status, const XpcArguments& arguments,
-                                  const QString& selector)
-{
-    XpcFrame frame;
-    frame.kind = XpcFrameKind::Reply;
-    frame.callId = callId;
-    frame.status = status;
-    if (status == XpcReplyStatus::Replied)
-        frame.arguments = arguments;
-    QString reason;
-    std::optional<QByteArray> bytes = XpcFrameEncoder::encode(frame, &reason);
-    if (!bytes) {
-        report(
-            QStringLiteral("cannot answer %1 (%2); answering that it was not handled").arg(selector, reason));
-        frame.status = XpcReplyStatus::NotHandled;
-        frame.arguments.clear();
-        bytes = XpcFrameEncoder::encode(frame);
-    }
-    std::vector<XpcErrorHandler> written;
-    std::lock_guard lock(m_mutex);
-    if (m_state != State::Resumed)
-        return;
-    enqueueLocked(std::move(*bytes), XpcFileDescriptor(), nullptr);
-    writeOrWakeLocked(&written);
 }
 
 void XpcConnectionCore::report(const QString& what) const
@@ -330,135 +245,6 @@ void XpcConnectionCore::connectToService()
                   QStringLiteral("Couldn't connect to service named %1: %2").arg(m_serviceName, reason)});
 }
 
-void XpcConnectionCore::readAvailable(int socket)
-{
-    if (m_readBuffer.empty())
-        m_readBuffer.resize(readChunk);
-    for (int round = 0; round < readRounds; ++round) {
-        bool lostDescriptors = false;
-        const ssize_t count = XpcSocket::receive(socket, m_readBuffer.data(), m_readBuffer.size(),
-                                                 &m_received, &lostDescriptors);
-        if (count > 0) {
-            if (lostDescriptors) {
-                protocolFailure(QStringLiteral("the peer sent more descriptors than a frame can carry"));
-                return;
-            }
-            m_decoder.feed(QByteArrayView(m_readBuffer.data(), count));
-            if (!dispatchFrames())
-                return;
-            // A short read emptied the socket: poll() tells when more comes, which saves
-            // the read that would only say so.
-            if (static_cast<size_t>(count) < m_readBuffer.size())
-                return;
-            continue;
-        }
-        if (count == 0) {
-            const qsizetype buffered = m_decoder.bufferedBytes();
-            if (buffered > 0) {
-                const QString expected =
-                    m_decoder.expectedBodyLength() > 0 || buffered >= XpcWire::headerLength
-                        ? QString::number(XpcWire::headerLength + m_decoder.expectedBodyLength())
-                        : QStringLiteral("at least %1").arg(XpcWire::headerLength);
-                protocolFailure(
-                    QStringLiteral("truncated frame: the peer closed the connection after %1 of %2 bytes")
-                        .arg(buffered)
-                        .arg(expected));
-            } else {
-                lose(error(XpcError::Interrupted, QStringLiteral("the peer closed the connection")));
-            }
-            return;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            lose(error(XpcError::Interrupted, systemError(errno)));
-        return;
-    }
-}
-
-bool XpcConnectionCore::dispatchFrames()
-{
-    XpcFrame frame;
-    while (!m_invalidated) {
-        switch (m_decoder.next(&frame)) {
-        case XpcFrameDecoder::Result::NeedMore:
-            if (m_received.size() > maximumUnclaimedDescriptors) {
-                protocolFailure(QStringLiteral("the peer sent descriptors that no frame claims"));
-                return false;
-            }
-            return true;
-        case XpcFrameDecoder::Result::Error:
-            protocolFailure(m_decoder.errorString());
-            return false;
-        case XpcFrameDecoder::Result::Frame:
-            if (!handleFrame(frame))
-                return false;
-            break;
-        }
-    }
-    return false;
-}
-
-bool XpcConnectionCore::handleFrame(XpcFrame& frame)
-{
-    switch (frame.kind) {
-    case XpcFrameKind::Hello:
-        return true;
-    case XpcFrameKind::Call:
-    case XpcFrameKind::CallWithReply: {
-        XpcInvocation invocation{std::move(frame.selector), std::move(frame.arguments), XpcFileDescriptor()};
-        if (frame.carriesDescriptor) {
-            if (m_received.empty()) {
-                protocolFailure(
-                    QStringLiteral("%1 announced a descriptor that did not come").arg(invocation.selector));
-                return false;
-            }
-            invocation.fileDescriptor = std::move(m_received.front());
-            m_received.pop_front();
-        }
-        XpcReplyBlock reply;
-        if (frame.kind == XpcFrameKind::CallWithReply)
-            reply = XpcReplyBlock(shared_from_this(), frame.callId, invocation.selector);
-        std::shared_ptr<const XpcExportedHandler> handler;
-        {
-            std::lock_guard lock(m_mutex);
-            handler = m_exportedHandler;
-        }
-        if (!handler || !*handler) {
-            report(QStringLiteral("nothing handles %1; dropped").arg(invocation.selector));
-            return true;
-        }
-        (*handler)(std::move(invocation), std::move(reply));
-        return true;
-    }
-    case XpcFrameKind::Reply: {
-        std::unique_lock lock(m_mutex);
-        auto it = m_pending.find(frame.callId);
-        if (it == m_pending.end()) {
-            lock.unlock();
-            report(QStringLiteral("a reply to unknown call %1; ignored").arg(frame.callId));
-            return true;
-        }
-        Pending pending = std::move(it->second);
-        m_pending.erase(it);
-        lock.unlock();
-        if (frame.status == XpcReplyStatus::Replied) {
-            if (pending.reply)
-                pending.reply(frame.arguments);
-        } else if (pending.error) {
-            pending.error(error(XpcError::ReplyInvalid,
-                                QStringLiteral("the peer did not answer %1").arg(pending.selector)));
-        }
-        return true;
-    }
-    }
-    return true;
-}
-
-void XpcConnectionCore::protocolFailure(const QString& reason)
-{
-    report(reason + QStringLiteral("; dropping the peer"));
-    lose(error(XpcError::Interrupted, reason));
-}
-
 void XpcConnectionCore::lose(const XpcError& error)
 {
     std::function<void()> interruption;
@@ -535,81 +321,6 @@ bool XpcConnectionCore::waitForInvalidated(std::chrono::milliseconds timeout)
     // Error handlers of calls made after invalidation run on their own queue.
     lateErrors().sync([] {});
     return true;
-}
-
-void XpcConnectionCore::enqueueLocked(QByteArray bytes, XpcFileDescriptor descriptor,
-                                      XpcErrorHandler onFailure)
-{
-    m_outgoingBytes += bytes.size();
-    m_outgoing.push_back(Outgoing{std::move(bytes), 0, std::move(descriptor), std::move(onFailure)});
-}
-
-void XpcConnectionCore::writeOrWakeLocked(std::vector<XpcErrorHandler>* written)
-{
-    if (m_state != State::Resumed)
-        return;
-    if (m_socket < 0) {
-        // A client that has not connected yet: its thread connects and then writes.
-        if (m_isClient && m_wantsConnection && !m_connectAttempted)
-            XpcSocket::wake(m_wake);
-        return;
-    }
-    const Flush result = flushLocked(written);
-    if (result == Flush::Failed)
-        m_writeError = errno;
-    if (result != Flush::Done)
-        XpcSocket::wake(m_wake); // to watch for room in the socket, or to drop the peer
-}
-
-XpcConnectionCore::Flush XpcConnectionCore::flushLocked(std::vector<XpcErrorHandler>* written)
-{
-    while (!m_outgoing.empty()) {
-        Outgoing& front = m_outgoing.front();
-        // The descriptor rides on the frame's first byte, and only once.
-        const int descriptor = front.offset == 0 ? front.descriptor.get() : -1;
-        const ssize_t sent =
-            XpcSocket::send(m_socket, front.bytes.constData() + front.offset,
-                            static_cast<size_t>(front.bytes.size() - front.offset), descriptor);
-        if (sent < 0)
-            return errno == EAGAIN || errno == EWOULDBLOCK ? Flush::WouldBlock : Flush::Failed;
-        front.offset += sent;
-        m_outgoingBytes -= sent;
-        if (m_waitingForRoom > 0)
-            m_room.notify_all();
-        if (front.offset < front.bytes.size())
-            continue;
-        // Written out: a one-way call can no longer fail. Its handler goes to the caller,
-        // which lets it go after unlocking (it may hold things that take this lock).
-        if (front.onFailure)
-            written->push_back(std::move(front.onFailure));
-        m_outgoing.pop_front();
-    }
-    return Flush::Done;
-}
-
-std::vector<XpcErrorHandler> XpcConnectionCore::takeUnsentLocked()
-{
-    std::vector<XpcErrorHandler> handlers;
-    for (Outgoing& entry : m_outgoing) {
-        if (entry.onFailure)
-            handlers.push_back(std::move(entry.onFailure));
-    }
-    m_outgoing.clear();
-    m_outgoingBytes = 0;
-    return handlers;
-}
-
-void XpcConnectionCore::failLaterLocked(XpcErrorHandler handler, const XpcError& error)
-{
-    if (!handler)
-        return;
-    auto task = [handler = std::move(handler), error] { handler(error); };
-    if (m_state == State::Invalidated) {
-        lateErrors().async(std::move(task));
-        return;
-    }
-    m_tasks.push_back(std::move(task));
-    XpcSocket::wake(m_wake);
 }
 
 XpcError XpcConnectionCore::error(XpcError::Code code, const QString& detail) const

@@ -23,6 +23,8 @@
 
 #include <sys/types.h>
 
+class SerialQueue;
+
 // The shared state and the thread of one XpcConnection (see there for the behaviour). The
 // thread keeps the state alive while it runs, so a connection can be let go from any
 // thread, its own included, without waiting for it.
@@ -112,6 +114,7 @@ private:
     std::vector<XpcErrorHandler> takeUnsentLocked();
     void failLaterLocked(XpcErrorHandler handler, const XpcError& error);
     XpcError error(XpcError::Code code, const QString& detail = QString()) const;
+    static SerialQueue& lateErrors();
 
     const QString m_serviceName;
     const bool m_isClient;

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <map>
 #include <thread>
 
@@ -155,4 +156,18 @@ TEST(Log, ConcurrentWritersLoseAndTearNothing)
     EXPECT_EQ(seen.size(), static_cast<size_t>(threads * lines));
     for (const auto& [key, count] : seen)
         ASSERT_EQ(count, 1) << key.first << "/" << key.second;
+}
+
+TEST(Log, FoldersAndFilesAreTheOwnersOnly)
+{
+    const auto mode = [](const QString& path) {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? (status.st_mode & 0777) : 0;
+    };
+    const QString directory = Log::defaultDirectory();
+    EXPECT_EQ(mode(directory), 0700u);
+    EXPECT_EQ(mode(QFileInfo(directory).absolutePath()), 0700u);
+    Log log(10240, 4, directory, QStringLiteral("private"), false);
+    log.write(QStringLiteral("device fingerprint and server address"));
+    EXPECT_EQ(mode(log.currentFilePath()), 0600u);
 }

@@ -12,9 +12,12 @@
 #include "ManagementServerPeer.h"
 #include "TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,6 +62,12 @@ protected:
 
 TEST_F(ApplicationTest, SignedOutStartLogsIntoBothFilesAndKeepsRunning)
 {
+    // An earlier version left the log folder and its files open to everybody.
+    const QString logs = Paths::libraryDirectory() + QStringLiteral("/Logs");
+    QDir().mkpath(logs);
+    TestEnvironment::writeFile(logs + QStringLiteral("/gui-1.log"), "[old]: fingerprint\n");
+    ::chmod(QFile::encodeName(logs).constData(), 0755);
+    ::chmod(QFile::encodeName(logs + QStringLiteral("/gui-1.log")).constData(), 0644);
     RunningApp app;
     ASSERT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Can't connect to extension")))
         << app.output().toStdString();
@@ -67,6 +76,17 @@ TEST_F(ApplicationTest, SignedOutStartLogsIntoBothFilesAndKeepsRunning)
     EXPECT_TRUE(app.isRunning());
     // Nobody signed in: the filter is not activated.
     EXPECT_FALSE(StartedExtension::processId().has_value());
+    // The program's folders and files are its user's only, old ones included.
+    const auto mode = [](const QString& path) {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? (status.st_mode & 0777) : 0;
+    };
+    EXPECT_EQ(mode(Paths::libraryDirectory()), 0700u);
+    EXPECT_EQ(mode(logs), 0700u);
+    EXPECT_EQ(mode(logs + QStringLiteral("/gui-1.log")), 0600u);
+    EXPECT_EQ(mode(RunningApp::logPath(QStringLiteral("gui"))), 0600u);
+    EXPECT_EQ(mode(RunningApp::logPath(QStringLiteral("logfile"))), 0600u);
+    EXPECT_EQ(app.terminate(), 0);
 }
 
 TEST_F(ApplicationTest, ASecondStartEndsWithStatusZeroAndLeavesTheFirst)

@@ -21,20 +21,19 @@ RunningApp::RunningApp(const QProcessEnvironment& extra, const QString& executab
     environment.insert(QStringLiteral("NORVANE_SUPERVISION_INTERVAL_MS"), QStringLiteral("500"));
     environment.insert(extra);
     m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setChannels(ChildProcess::Channels::merged);
     m_process.start(executable, {});
-    m_process.waitForStarted(10000);
 }
 
 RunningApp::~RunningApp()
 {
-    if (m_process.state() != QProcess::NotRunning)
+    if (m_process.state() != ChildProcess::NotRunning)
         terminate();
 }
 
 std::optional<int> RunningApp::terminate()
 {
-    if (m_process.state() != QProcess::NotRunning) {
+    if (m_process.state() != ChildProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(stopTimeoutMs)) {
             ADD_FAILURE() << "the program did not end within " << stopTimeoutMs << " ms of SIGTERM\n"
@@ -44,28 +43,29 @@ std::optional<int> RunningApp::terminate()
             return std::nullopt;
         }
     }
-    if (m_process.exitStatus() != QProcess::NormalExit)
+    if (m_process.exitStatus() != ChildProcess::NormalExit)
         return std::nullopt;
     return m_process.exitCode();
 }
 
 bool RunningApp::isRunning() const
 {
-    return m_process.state() == QProcess::Running;
+    return m_process.state() == ChildProcess::Running;
 }
 
 std::optional<int> RunningApp::waitForExit(int milliseconds)
 {
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(milliseconds))
+    if (m_process.state() != ChildProcess::NotRunning && !m_process.waitForFinished(milliseconds))
         return std::nullopt;
-    if (m_process.exitStatus() != QProcess::NormalExit)
+    if (m_process.exitStatus() != ChildProcess::NormalExit)
         return std::nullopt;
     return m_process.exitCode();
 }
 
 QString RunningApp::output() const
 {
-    return QString::fromUtf8(m_process.readAll());
+    m_output += m_process.readAll();
+    return QString::fromUtf8(m_output);
 }
 
 QString RunningApp::executablePath()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -34,7 +36,8 @@ public:
     static int countLogEntries(const QString& name, const QString& text);
 
 private:
-    mutable QProcess m_process;
+    mutable ChildProcess m_process;
+    mutable QByteArray m_output;
 };
 
 // The extension process the program started: detached, as a system extension is, so the

@@ -60,7 +60,7 @@ FilterExtensionPeer::~FilterExtensionPeer()
         std::lock_guard lock(m_mutex);
         disconnectLocked();
     }
-    if (m_process.state() != QProcess::NotRunning)
+    if (m_process.state() != ChildProcess::NotRunning)
         stop(std::chrono::milliseconds(5000));
 }
 
@@ -69,11 +69,8 @@ bool FilterExtensionPeer::start(const QProcessEnvironment& extra, std::chrono::m
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(extra);
     m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    // A test that crashes must not leave its peer behind.
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_process.start(executablePath(), {});
-    if (!m_process.waitForStarted(int(timeout.count())))
+    m_process.setChannels(ChildProcess::Channels::forwarded);
+    if (!m_process.start(executablePath(), {}))
         return false;
     m_started = true;
     return waitForPing(timeout);
@@ -86,7 +83,7 @@ bool FilterExtensionPeer::attach(std::chrono::milliseconds timeout)
 
 bool FilterExtensionPeer::isChildRunning() const
 {
-    return m_process.state() == QProcess::Running;
+    return m_process.state() == ChildProcess::Running;
 }
 
 qint64 FilterExtensionPeer::processId() const
@@ -97,9 +94,9 @@ qint64 FilterExtensionPeer::processId() const
 bool FilterExtensionPeer::waitForPing(std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
-    const bool child = m_process.state() != QProcess::NotRunning;
+    const bool child = m_process.state() != ChildProcess::NotRunning;
     for (;;) {
-        if (child && m_process.state() == QProcess::NotRunning)
+        if (child && m_process.state() == ChildProcess::NotRunning)
             return false;
         const auto answer = command({{QStringLiteral("cmd"), QStringLiteral("ping")}},
                                     std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
@@ -324,8 +321,8 @@ std::optional<int> FilterExtensionPeer::stop(std::chrono::milliseconds timeout)
     }
     if (!m_started)
         return std::nullopt;
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? std::optional<int>(m_process.exitCode())
+    if (m_process.state() == ChildProcess::NotRunning)
+        return m_process.exitStatus() == ChildProcess::NormalExit ? std::optional<int>(m_process.exitCode())
                                                               : std::nullopt;
     m_process.terminate();
     if (!m_process.waitForFinished(int(timeout.count()))) {
@@ -335,14 +332,14 @@ std::optional<int> FilterExtensionPeer::stop(std::chrono::milliseconds timeout)
         kill();
         return std::nullopt;
     }
-    if (m_process.exitStatus() != QProcess::NormalExit)
+    if (m_process.exitStatus() != ChildProcess::NormalExit)
         return std::nullopt;
     return m_process.exitCode();
 }
 
 void FilterExtensionPeer::kill()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (m_process.state() == ChildProcess::NotRunning)
         return;
     m_process.kill();
     m_process.waitForFinished(int(defaultTimeout.count()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -96,7 +98,7 @@ private:
     bool connectLocked();
     void disconnectLocked();
 
-    QProcess m_process;
+    mutable ChildProcess m_process;
     bool m_started = false;
     mutable std::mutex m_mutex;
     int m_socket = -1;

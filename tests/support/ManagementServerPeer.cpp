@@ -38,18 +38,12 @@ ManagementServerPeer::ManagementServerPeer(bool setEnvironment)
     const QString base = TestEnvironment::root().isEmpty() ? QDir::tempPath() : TestEnvironment::root();
     m_pemPath = base + QStringLiteral("/management-server-") +
                 QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".pem");
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // A test that crashes must not leave its peer behind (holding ctest's output pipe).
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_process.start(QStringLiteral(NORVANE_BINARY_DIR "/peers/management-server/management_server"),
-                    {m_pemPath});
-    if (!m_process.waitForStarted(10'000))
+    m_process.setChannels(ChildProcess::Channels::forwardedErrors);
+    if (!m_process.start(QStringLiteral(NORVANE_BINARY_DIR "/peers/management-server/management_server"), {m_pemPath}))
         return;
-    // The peer prints its port once it listens.
-    while (!m_process.canReadLine() && m_process.waitForReadyRead(20'000)) {
-    }
     bool ok = false;
-    const int port = m_process.readLine().trimmed().toInt(&ok);
+    // The peer prints its port once it listens.
+    const int port = m_process.readLine(20'000).trimmed().toInt(&ok);
     if (!ok || port <= 0)
         return;
     m_port = port;
@@ -61,7 +55,7 @@ ManagementServerPeer::ManagementServerPeer(bool setEnvironment)
 
 ManagementServerPeer::~ManagementServerPeer()
 {
-    if (m_process.state() != QProcess::NotRunning) {
+    if (m_process.state() != ChildProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(5'000)) {
             m_process.kill();

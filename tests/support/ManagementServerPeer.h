@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
+#include "ChildProcess.h"
+
 #include <QProcess>
 #include <QString>
 
@@ -50,7 +52,7 @@ public:
     ManagementServerPeer(const ManagementServerPeer&) = delete;
     ManagementServerPeer& operator=(const ManagementServerPeer&) = delete;
 
-    bool isRunning() const { return m_port > 0 && m_process.state() == QProcess::Running; }
+    bool isRunning() const { return m_port > 0 && m_process.state() == ChildProcess::Running; }
     int port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     QString certificatePath() const { return m_pemPath; }
@@ -80,7 +82,7 @@ public:
 private:
     std::optional<QByteArray> admin(const char* method, const char* path, const QByteArray& body = {}) const;
 
-    QProcess m_process;
+    mutable ChildProcess m_process;
     QString m_pemPath;
     int m_port = 0;
 };
