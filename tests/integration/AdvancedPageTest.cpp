@@ -1,7 +1,7 @@
 // The advanced page of the real program, used through the accessibility bus on a virtual
 // display: the deactivation request against the management-server stand-in, first still
 // pending on the server, then approved, which ends the program the way quitting does.
-#include "DesktopSession.h"
+#include "AccessibleDriver.h"
 #include "RunningApp.h"
 
 #include "core/SessionData.h"
@@ -40,11 +40,11 @@ TEST(AdvancedPage, DeactivationWaitsForApprovalThenStopsTheFilterAndEndsTheProgr
     ManagementServerPeer server;
     ASSERT_TRUE(server.isRunning());
     DesktopSession desktop;
-    ASSERT_TRUE(desktop.isRunning());
+    ASSERT_TRUE(desktop.start()) << desktop.error().toStdString();
     UserDefaults(Paths::configDirectory() + QStringLiteral("/user-defaults.json"))
         .setString(SessionData::authTokenKey, QString::fromLatin1(ManagementServerPeer::demoToken));
 
-    RunningApp app(desktop.environment());
+    RunningApp app(AccessibleDriver::environment(desktop));
     ASSERT_TRUE(StartedExtension::waitForProcess()) << app.output().toStdString();
     const auto extensionPid = StartedExtension::processId();
     ASSERT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Gui client registered in IPC")));

@@ -78,10 +78,10 @@ protected:
 TEST_F(SoftwareUpdateTest, WithNothingNewThePageSaysUpToDate)
 {
     DesktopSession desktop;
-    ASSERT_TRUE(desktop.isRunning());
+    ASSERT_TRUE(desktop.start()) << desktop.error().toStdString();
     // An empty feed: the check after the first user data finds nothing.
     ASSERT_TRUE(server.setUpdateFeed({}));
-    RunningApp app(desktop.environment());
+    RunningApp app(AccessibleDriver::environment(desktop));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests(ManagementServerPeer::updateFeedPath()).isEmpty(); }, 30000))
         << app.output().toStdString();
     const auto request = server.requests(ManagementServerPeer::updateFeedPath()).first();
@@ -100,12 +100,12 @@ TEST_F(SoftwareUpdateTest, WithNothingNewThePageSaysUpToDate)
 TEST_F(SoftwareUpdateTest, AFeedAnsweringWithAServerErrorIsLoggedAndShownAsAnUpdateError)
 {
     DesktopSession desktop;
-    ASSERT_TRUE(desktop.isRunning());
+    ASSERT_TRUE(desktop.start()) << desktop.error().toStdString();
     ManagementServerPeer::Answer failure;
     failure.status = 500;
     failure.body = "Internal Server Error";
     ASSERT_TRUE(server.script(ManagementServerPeer::updateFeedPath(), failure));
-    RunningApp app(desktop.environment());
+    RunningApp app(AccessibleDriver::environment(desktop));
     EXPECT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Update with error: "), 1, 30000))
         << app.output().toStdString();
     ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
