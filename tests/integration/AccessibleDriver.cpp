@@ -65,6 +65,14 @@ bool press(const DesktopSession& desktop, qint64 pid, const QString& name, std::
                      timeout);
 }
 
+bool selectSidebarEntry(const DesktopSession& desktop, qint64 pid, const QString& name, std::chrono::seconds timeout)
+{
+    return runDriver(desktop,
+                     {QStringLiteral("--pid"), QString::number(pid), QStringLiteral("press"), QStringLiteral("--role"),
+                      QStringLiteral("list item"), QStringLiteral("--name"), name},
+                     timeout);
+}
+
 QString dump(const DesktopSession& desktop, qint64 pid)
 {
     QProcess driver;

@@ -19,6 +19,9 @@ bool waitForNameContaining(const DesktopSession& desktop, qint64 pid, const QStr
 // Presses the button with that name once it shows.
 bool press(const DesktopSession& desktop, qint64 pid, const QString& name,
            std::chrono::seconds timeout = std::chrono::seconds(60));
+// Picks the sidebar entry with that name once it shows.
+bool selectSidebarEntry(const DesktopSession& desktop, qint64 pid, const QString& name,
+                        std::chrono::seconds timeout = std::chrono::seconds(60));
 // The program's widgets as accessibility clients see them, one per line (for failure messages).
 QString dump(const DesktopSession& desktop, qint64 pid);
 // What the last call printed on its error output.

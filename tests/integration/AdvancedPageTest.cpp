@@ -51,7 +51,7 @@ TEST(AdvancedPage, DeactivationWaitsForApprovalThenStopsTheFilterAndEndsTheProgr
     FilterExtensionPeer extension;
     ASSERT_TRUE(extension.attach());
 
-    ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
+    ASSERT_TRUE(AccessibleDriver::selectSidebarEntry(desktop, app.processId(), QStringLiteral("Advanced")))
         << AccessibleDriver::lastError().toStdString() << AccessibleDriver::dump(desktop, app.processId()).toStdString();
 
     // Not approved yet: the stand-in's own answer is 403.

@@ -88,7 +88,7 @@ TEST_F(SoftwareUpdateTest, WithNothingNewThePageSaysUpToDate)
     EXPECT_TRUE(request.query.startsWith(QStringLiteral("acid=")));
     EXPECT_TRUE(request.query.contains(QStringLiteral("&v=1.4.2&os=")));
 
-    ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
+    ASSERT_TRUE(AccessibleDriver::selectSidebarEntry(desktop, app.processId(), QStringLiteral("Advanced")))
         << AccessibleDriver::lastError().toStdString();
     EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("label"), QStringLiteral("Up to date")));
     EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("push button"),
@@ -108,7 +108,7 @@ TEST_F(SoftwareUpdateTest, AFeedAnsweringWithAServerErrorIsLoggedAndShownAsAnUpd
     RunningApp app(AccessibleDriver::environment(desktop));
     EXPECT_TRUE(RunningApp::waitForLogEntry(QStringLiteral("gui"), QStringLiteral("Update with error: "), 1, 30000))
         << app.output().toStdString();
-    ASSERT_TRUE(AccessibleDriver::press(desktop, app.processId(), QStringLiteral("Advanced")))
+    ASSERT_TRUE(AccessibleDriver::selectSidebarEntry(desktop, app.processId(), QStringLiteral("Advanced")))
         << AccessibleDriver::lastError().toStdString();
     EXPECT_TRUE(AccessibleDriver::waitFor(desktop, app.processId(), QStringLiteral("label"), QStringLiteral("Update Error")))
         << AccessibleDriver::dump(desktop, app.processId()).toStdString();
