@@ -321,7 +321,8 @@ void AppDelegate::addBlockedUrl(const QString& url, const QString& category, con
 void AppDelegate::handleUserDataSync(const std::shared_ptr<IpcMessage>& message)
 {
     const auto sync = std::static_pointer_cast<UserDataSyncMessage>(message);
-    if (!sync->data)
+    // Once quitting, the token has been cleared for good; late user data would store it again.
+    if (!sync->data || m_pendingExit)
         return;
     auto decoded = SessionData::fromJson(*sync->data);
     if (!decoded) {

@@ -225,6 +225,8 @@ void AppDelegate::onWakeNote()
 
 void AppDelegate::quit()
 {
+    // Set before the hop: user data that arrives after this must not store the token again.
+    m_pendingExit = true;
     // Message 5 arrives on a link thread; the teardown runs where the window lives.
     if (!MainQueue::isMainThread()) {
         MainQueue::async([self = QPointer<AppDelegate>(this)] {
@@ -238,7 +240,6 @@ void AppDelegate::quit()
     disable.bundlePath = Bundle::main().bundlePath();
     disable.guiProcessPid = static_cast<qint32>(getpid());
     IpcConnection::shared().sendMessage(disable);
-    m_pendingExit = true;
     if (const auto manager = proxyManager()) {
         manager->removeFromPreferences(whileAlive(
             this, [this](const std::optional<PlatformError>&) { stopTunnel([this] { deactivateExtension(); }); }));
