@@ -8,9 +8,10 @@
 #include <sys/types.h>
 
 // A program a test starts, with the few operations of QProcess the harness uses. It starts
-// with posix_spawn: QProcess starts children vfork-style (sharing this process's memory
+// with fork and exec: QProcess starts children vfork-style (sharing this process's memory
 // until exec), which ThreadSanitizer cannot follow and which corrupts its view of the
-// starting thread, so every later report on that thread would be noise.
+// starting thread, so every later report on that thread would be noise. The child gets
+// SIGKILL when the test process dies.
 class ChildProcess
 {
 public:
