@@ -13,7 +13,7 @@
 #include <cstdlib>
 
 namespace {
-constexpr int startTimeoutMs = 20000;
+constexpr int startTimeoutMs = 60000;
 constexpr int stopTimeoutMs = 10000;
 
 // Reads the process's output until a whole line came; that line, trimmed.

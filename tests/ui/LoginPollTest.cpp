@@ -62,7 +62,8 @@ protected:
     void expectSignedInWithoutActivation()
     {
         EXPECT_TRUE(session.isLoggedIn());
-        EXPECT_FALSE(loading.isLoading());
+        // A poll sent on the tick before the sign-in still clears the flag when it answers.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !loading.isLoading(); }, waitMs));
         EXPECT_EQ(activationRequests, 0) << "a poll asks for no activation of its own";
         settle();
         EXPECT_TRUE(page.isNull()) << "the page, and with it the poll, is gone";
