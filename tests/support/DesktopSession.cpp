@@ -133,17 +133,24 @@ bool DesktopSession::startWindowManager()
 
 bool DesktopSession::startTray()
 {
-    if (!launch(QStringLiteral("trayer"), QStringLiteral("trayer"),
-                {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
-                 QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120"),
-                 QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--transparent"), QStringLiteral("false"),
-                 QStringLiteral("--tint"), QStringLiteral("0x404040")}))
-        return false;
-    if (!QTest::qWaitFor([this] { return selectionOwned(QStringLiteral("_NET_SYSTEM_TRAY_S0")); }, startTimeoutMs)) {
-        m_error = QStringLiteral("trayer did not take the tray selection");
-        return false;
+    // trayer now and then gives up on a busy display before it owns the selection; a new
+    // one is started in its place, a few times at most.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QProcess* tray = launch(QStringLiteral("trayer"), QStringLiteral("trayer"),
+                                {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                 QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                                 QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
+                                 QStringLiteral("28"), QStringLiteral("--transparent"), QStringLiteral("false"),
+                                 QStringLiteral("--tint"), QStringLiteral("0x404040")});
+        if (!tray)
+            return false;
+        if (QTest::qWaitFor([this] { return selectionOwned(QStringLiteral("_NET_SYSTEM_TRAY_S0")); }, startTimeoutMs / 3))
+            return true;
+        stop(m_children.back());
+        m_children.pop_back();
     }
-    return true;
+    m_error = QStringLiteral("trayer did not take the tray selection");
+    return false;
 }
 
 bool DesktopSession::stopTray()
