@@ -26,6 +26,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 
 namespace {
 constexpr std::chrono::milliseconds connectionCloseTimeout{2000};
@@ -107,8 +108,11 @@ int main(int argc, char** argv)
     connections.setChangeHandler(nullptr);
     received.setChangeHandler(nullptr);
     PeerLog::shared().setWriteHandler(nullptr);
-    if (!connections.closeAll(connectionCloseTimeout))
-        peerLog(QStringLiteral("Some app connections did not close in time"));
+    if (!connections.closeAll(connectionCloseTimeout)) {
+        // Their threads still use the objects below: leave without destroying them.
+        peerLog(QStringLiteral("Some app connections did not close in time; leaving without waiting for them"));
+        std::_Exit(status);
+    }
     UserDataSyncMessage::setSessionDataSource(nullptr);
     Diagnostics::setSink(nullptr);
     if (status == 0)
