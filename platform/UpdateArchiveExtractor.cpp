@@ -92,7 +92,7 @@ QString entryProblem(const QString& path, const QString& symlinkTarget, const QS
 }
 
 bool extract(const QString& archivePath, const QString& stagingDirectory, const std::function<void(double)>& progress,
-             const std::atomic<bool>& cancelled, QString* errorText)
+             const std::atomic<bool>& cancelled, QString* errorText, qint64 unpackedLimit)
 {
     const QString root = QFileInfo(stagingDirectory).canonicalFilePath();
     const auto fail = [&](const QString& text) {
@@ -124,6 +124,10 @@ bool extract(const QString& archivePath, const QString& stagingDirectory, const 
 
     const qint64 archiveSize = QFileInfo(archivePath).size();
     int reportedPercent = -1;
+    qint64 unpacked = 0;
+    const auto tooLarge = [&] {
+        return QStringLiteral("The archive is refused: it unpacks to more than %1 MB.").arg(unpackedLimit >> 20);
+    };
     archive_entry* entry = nullptr;
     bool sawEntry = false;
     for (;;) {
@@ -170,6 +174,9 @@ bool extract(const QString& archivePath, const QString& stagingDirectory, const 
         archive_entry_set_uid(entry, 0);
         archive_entry_set_gid(entry, 0);
 
+        // Sizes in headers can lie (zip streams carry none): what is written is counted too.
+        if (archive_entry_size(entry) > unpackedLimit - unpacked)
+            return fail(tooLarge());
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN)
             return fail(QStringLiteral("“%1” cannot be unpacked: %2").arg(path, archiveError(writer.get())));
         if (archive_entry_size(entry) > 0 && hardlink.isEmpty()) {
@@ -184,6 +191,10 @@ bool extract(const QString& archivePath, const QString& stagingDirectory, const 
                     break;
                 if (read < ARCHIVE_WARN)
                     return fail(QStringLiteral("The archive is damaged: %1").arg(archiveError(reader.get())));
+                // Sparse blocks sit at their offset: the file reaches its end, not just the sum.
+                unpacked += qint64(size);
+                if (unpacked > unpackedLimit || offset + qint64(size) > unpackedLimit)
+                    return fail(tooLarge());
                 if (archive_write_data_block(writer.get(), block, size, offset) < ARCHIVE_WARN)
                     return fail(QStringLiteral("“%1” cannot be unpacked: %2").arg(path, archiveError(writer.get())));
                 if (progress && archiveSize > 0) {

@@ -289,6 +289,41 @@ TEST(UpdateArchiveExtractor, RefusesDamagedEmptyAndForeignArchives)
     }
 }
 
+TEST(UpdateArchiveExtractor, RefusesAnArchiveThatUnpacksPastTheLimit)
+{
+    // A megabyte of zeros packs into a few hundred bytes: the limit counts what is unpacked.
+    const QList<Entry> entries = {{QStringLiteral("Norvane.app"), Entry::Type::directory, {}, {}, 0755},
+                                  {QStringLiteral("Norvane.app/a"), Entry::Type::file, QByteArray(600 << 10, '\0'), {}, 0644},
+                                  {QStringLiteral("Norvane.app/b"), Entry::Type::file, QByteArray(600 << 10, '\0'), {}, 0644}};
+    const struct
+    {
+        const char* name;
+        Format format;
+        qint64 limit;
+        bool unpacks;
+    } cases[] = {
+        {"tar.gz under the limit", Format::tarGz, 2 << 20, true},
+        {"tar.gz past the limit with its second file", Format::tarGz, 1 << 20, false},
+        {"zip past the limit with its first file", Format::zip, 512 << 10, false},
+        {"tar.xz exactly at the limit", Format::tarXz, 1200 << 10, true},
+    };
+    const QString dir = folder(QStringLiteral("limit"));
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString archive = dir + QStringLiteral("/case%1.archive").arg(n);
+        UpdateTest::writeArchive(archive, entries, c.format);
+        const QString staging = folder(QStringLiteral("limit-staging-%1").arg(n++));
+        std::atomic<bool> cancelled{false};
+        QString error;
+        EXPECT_EQ(UpdateArchiveExtractor::extract(archive, staging, {}, cancelled, &error, c.limit), c.unpacks)
+            << c.name << ": " << error.toStdString();
+        if (!c.unpacks) {
+            EXPECT_TRUE(error.contains(QStringLiteral("unpacks to more than"))) << c.name;
+            EXPECT_TRUE(QDir(staging).isEmpty()) << c.name;
+        }
+    }
+}
+
 TEST(UpdateArchiveExtractor, StopsWhenCancelled)
 {
     const QString source = folder(QStringLiteral("cancel")) + QStringLiteral("/Norvane.app");
