@@ -15,19 +15,30 @@ protected:
 
     // Presses at `from`, moves the pointer in steps to `to` and lets go, as a hand does that
     // watches the window: the window manager takes over the drag only once the program has
-    // asked it to, so the hand goes on only when the window follows.
+    // asked it to, so the hand goes on only when the window follows. On a loaded display a
+    // press can be lost before the program sees it; the hand then lets go and tries again.
     bool drag(const QString& window, const QPoint& from, const QPoint& to)
     {
-        const QRect before = frameOf(window);
-        if (!moveTo(from) || !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
-            return false;
         constexpr int steps = 8;
         const QPoint first = from + (to - from) / steps;
-        int nudge = 0;
-        const bool follows = QTest::qWaitFor([&] { return moveTo(first + QPoint(nudge++ % 2, 0)) && frameOf(window) != before; }, 20000);
-        for (int i = 2; follows && i <= steps; ++i)
-            moveTo(from + (to - from) * i / steps);
-        return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}) && follows;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const QRect before = frameOf(window);
+            if (!moveTo(from) || !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
+                return false;
+            int nudge = 0;
+            const bool follows =
+                QTest::qWaitFor([&] { return moveTo(first + QPoint(nudge++ % 2, 0)) && frameOf(window) != before; }, 8000);
+            for (int i = 2; follows && i <= steps; ++i)
+                moveTo(from + (to - from) * i / steps);
+            if (!xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}))
+                return false;
+            if (follows)
+                return true;
+            // A resize that started only as the button went up has left the frame elsewhere.
+            if (frameOf(window) != before)
+                return false;
+        }
+        return false;
     }
 
     QRect frameOf(const QString& window) { return session.windowState(window).value_or(DesktopSession::WindowState{}).geometry; }
