@@ -90,6 +90,25 @@ bool DesktopFixture::waitForViewable(const QString& windowId, bool viewable, int
         milliseconds);
 }
 
+bool DesktopFixture::closeWithItsCloseButton(const QString& windowId) const
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const auto state = session.windowState(windowId);
+        if (!state)
+            return false;
+        if (!state->viewable)
+            return true;
+        // The close button sits at the left end of the title bar.
+        const QPoint button = state->geometry.topLeft() + QPoint(14, 15);
+        if (!session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(button.x()),
+                                                     QString::number(button.y()), QStringLiteral("click"), QStringLiteral("1")}))
+            return false;
+        if (waitForViewable(windowId, false, 8000))
+            return true;
+    }
+    return false;
+}
+
 std::optional<QString> DesktopFixture::waitForShownMainWindow(int milliseconds) const
 {
     std::optional<QString> window;

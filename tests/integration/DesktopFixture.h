@@ -35,6 +35,9 @@ protected:
     // The main window once it is on screen; whether none is (never shown, or hidden now).
     std::optional<QString> waitForShownMainWindow(int milliseconds = 20000) const;
     bool mainWindowShown() const;
+    // Clicks the close button of the window's own title bar until the window is hidden: on
+    // a loaded display a click can come before the program takes input.
+    bool closeWithItsCloseButton(const QString& windowId) const;
 
     static QString screenshotPath(const QString& name);
 

@@ -137,10 +137,7 @@ TEST_F(TrayTest, StatusNotifierItemRegistersWithItsIconAndMenuAndOpenShowsTheWin
     ASSERT_TRUE(window.has_value());
 
     // Closing it (its title bar's close button) hides it; the item stays registered.
-    const QRect frame = session.windowState(*window)->geometry;
-    ASSERT_TRUE(session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 14),
-                                                        QString::number(frame.y() + 15), QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(waitForViewable(*window, false));
+    EXPECT_TRUE(closeWithItsCloseButton(*window));
     EXPECT_TRUE(itemProperty(bus, item, QStringLiteral("Menu")).isValid());
     EXPECT_TRUE(app->isRunning());
 }
@@ -165,10 +162,7 @@ TEST_F(TrayTest, XEmbedTrayIconStaysMappedWhenTheWindowCloses)
     const auto window = waitForShownMainWindow();
     ASSERT_TRUE(window.has_value());
 
-    const QRect frame = session.windowState(*window)->geometry;
-    ASSERT_TRUE(session.run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(frame.x() + 14),
-                                                        QString::number(frame.y() + 15), QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(waitForViewable(*window, false));
+    EXPECT_TRUE(closeWithItsCloseButton(*window));
     EXPECT_TRUE(trayIconWindow().has_value());
     EXPECT_TRUE(session.windowState(*icon)->viewable);
     EXPECT_TRUE(app->isRunning());
