@@ -346,6 +346,9 @@ void ControlCommands::finish(std::list<Wait>::iterator wait, bool done)
         answer.insert(QStringLiteral("error"), QStringLiteral("timed out"));
     }
     const ControlServer::Answer reply = wait->answer;
+    // Stopped first: a timeout already due would otherwise still fire for the erased entry
+    // before the timer is deleted.
+    wait->timer->stop();
     wait->timer->deleteLater();
     m_waits.erase(wait);
     reply(answer);
